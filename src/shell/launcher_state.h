@@ -1,0 +1,57 @@
+// The one record the window thread and the install worker share, and the two
+// operations that publish into it.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+enum LauncherPhase : std::int32_t {
+    Idle = 0,
+    Downloading = 1,
+    Verifying = 2,
+    Installing = 3,
+    Ready = 4,
+    Failed = 5,
+};
+
+// Posted (never sent) to the window after every change it should show.
+constexpr UINT WM_LAUNCHER_STATUS = WM_APP + 1;
+
+inline constexpr const wchar_t* kInitialStatusMessage = L"VandroGLADE\u2019ı indir, parkın kapıları açılsın.";
+inline constexpr const wchar_t* kPreparingMessage = L"İndirme hazırlanıyor\u2026";
+inline constexpr const wchar_t* kAttemptFailedMessage = L"İndirme tamamlanamadı. Bağlantını kontrol edip tekrar dene.";
+inline constexpr const wchar_t* kAttemptCancelledMessage = L"İndirme durduruldu.";
+
+struct LauncherState {
+    std::mutex mutex;  // guards phase and statusMessage, nothing else
+    LauncherPhase phase = Idle;
+    std::wstring statusMessage = kInitialStatusMessage;
+    std::atomic<std::uint64_t> bytesDone{0};
+    std::atomic<std::uint64_t> bytesTotal{0};
+    std::atomic<bool> busy{false};
+    std::atomic<bool> cancelRequested{false};
+    std::atomic<HWND> window{nullptr};
+    std::thread worker;  // window thread only
+};
+
+extern LauncherState launcherState;
+
+// Window thread only. Claims busy and starts one install attempt, or does
+// nothing when an attempt is already running.
+void StartDownload();
+
+// Worker thread. Stores phase and message together, then notifies the window.
+void PublishStatus(LauncherPhase phase, const std::wstring& message);
+
+// A consistent copy of phase and message, taken under the mutex.
+struct PhaseSnapshot {
+    LauncherPhase phase;
+    std::wstring statusMessage;
+};
+PhaseSnapshot ReadPhaseAndMessage();
+LauncherPhase ReadPhase();

@@ -1,0 +1,125 @@
+// Helpers shared by the unit tests: temporary folders, the test host's
+// settings, a window that counts status posts, and a clean launcher state.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "shell/launcher_state.h"
+#include "shell/paths.h"
+
+namespace test {
+
+inline std::wstring Env(const wchar_t* name) {
+    wchar_t buffer[4096];
+    const DWORD n = GetEnvironmentVariableW(name, buffer, 4096);
+    return (n > 0 && n < 4096) ? std::wstring(buffer, n) : std::wstring();
+}
+
+inline std::filesystem::path HostRoot() { return Env(L"VANDRO_TEST_HOST_ROOT"); }
+inline std::wstring HostPort() { return Env(L"VANDRO_TEST_PORT"); }
+inline std::wstring UntrustedPort() { return Env(L"VANDRO_TEST_UNTRUSTED_PORT"); }
+inline std::filesystem::path FixturesDir() { return Env(L"VANDRO_TEST_FIXTURES"); }
+
+// https://localhost:PORT + path, on the trusted listener.
+inline std::wstring HostUrl(const std::wstring& path) { return L"https://localhost:" + HostPort() + path; }
+
+inline std::string ReadFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A fresh folder under %TEMP%, removed with everything in it at the end.
+struct TempFolder {
+    std::filesystem::path path;
+    TempFolder() {
+        static unsigned counter = 0;
+        path = std::filesystem::temp_directory_path() /
+               (L"vandro-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64()) +
+                L"-" + std::to_wstring(++counter));
+        std::filesystem::create_directories(path);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+};
+
+// A message-only window on the test's thread that counts WM_APP+1 posts.
+struct PostCounter {
+    HWND window = nullptr;
+    static inline int received = 0;
+
+    static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+        if (m == WM_LAUNCHER_STATUS) {
+            ++received;
+            return 0;
+        }
+        return DefWindowProcW(w, m, wp, lp);
+    }
+    PostCounter() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"VandroTestPostCounter";
+        RegisterClassW(&wc);  // a second registration fails harmlessly
+        window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        received = 0;
+    }
+    ~PostCounter() { DestroyWindow(window); }
+    PostCounter(const PostCounter&) = delete;
+    PostCounter& operator=(const PostCounter&) = delete;
+
+    // Dispatches what is queued and returns the number of posts seen so far.
+    int Drain() {
+        MSG msg;
+        while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&msg);
+        }
+        return received;
+    }
+};
+
+// Puts the process-wide launcher state back to its start values and points
+// the package cache at a private temporary folder.
+struct CleanLauncherState {
+    TempFolder cache;
+    std::wstring savedCache;
+    CleanLauncherState() {
+        if (launcherState.worker.joinable()) launcherState.worker.join();
+        launcherState.phase = Idle;
+        launcherState.statusMessage = kInitialStatusMessage;
+        launcherState.bytesDone = 0;
+        launcherState.bytesTotal = 0;
+        launcherState.busy = false;
+        launcherState.cancelRequested = false;
+        launcherState.window = nullptr;
+        savedCache = packageCacheFolder;
+        packageCacheFolder = cache.path.wstring();
+    }
+    ~CleanLauncherState() {
+        if (launcherState.worker.joinable()) launcherState.worker.join();
+        launcherState.window = nullptr;
+        launcherState.busy = false;
+        packageCacheFolder = savedCache;
+    }
+    CleanLauncherState(const CleanLauncherState&) = delete;
+    CleanLauncherState& operator=(const CleanLauncherState&) = delete;
+
+    std::string LogText() const { return ReadFileBytes(cache.path / kLauncherLogName); }
+};
+
+}  // namespace test
