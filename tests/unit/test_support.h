@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -28,6 +29,17 @@ inline std::filesystem::path FixturesDir() { return Env(L"VANDRO_TEST_FIXTURES")
 
 // https://localhost:PORT + path, on the trusted listener.
 inline std::wstring HostUrl(const std::wstring& path) { return L"https://localhost:" + HostPort() + path; }
+
+// The message of the std::exception that `action` throws, or "no error".
+template <class Action>
+std::string ErrorText(Action&& action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "no error";
+}
 
 inline std::string ReadFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
