@@ -26,12 +26,7 @@ std::string OneMebibytePattern() {
 }
 
 std::string ErrorOf(const std::wstring& path) {
-    try {
-        HashFileSha256(path);
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "no error";
+    return test::ErrorText([&] { HashFileSha256(path); });
 }
 
 }  // namespace

@@ -3,17 +3,13 @@
 #include <stdexcept>
 #include <string>
 
+#include "test_support.h"
 #include "transfer/text_encoding.h"
 
 namespace {
 
 std::string ErrorOf(const std::string& bytes) {
-    try {
-        Utf8ToWide(bytes);
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "no error";
+    return test::ErrorText([&] { Utf8ToWide(bytes); });
 }
 
 }  // namespace
