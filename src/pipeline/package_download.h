@@ -24,5 +24,8 @@ struct DownloadResult {
 
 inline constexpr std::uint64_t kFreeSpaceReserve = 536870912ULL;  // 512 MiB
 
+inline constexpr const wchar_t* kNoRoomMessage = L"Kurulum için yeterli boş alan bulunamadı.";
+inline constexpr const wchar_t* kDownloadingMessage = L"Parkın bilgisayarına geliyor\u2026";
+
 CachePaths MakeCachePaths(const ReleaseManifest& manifest);
 DownloadResult DownloadPackage(const ReleaseManifest& manifest);

@@ -1,3 +1,29 @@
 #include "pipeline/package_verify.h"
+
+#include <filesystem>
 #include <stdexcept>
-void VerifyAndAssemble(const ReleaseManifest&, const CachePaths&, Sha256Hasher&) { throw std::runtime_error("Not built yet"); }
+
+#include "shell/launcher_state.h"
+
+namespace {
+
+// Twice proven: by the digest streamed during the download, then by the
+// bytes as they lie on disk, which catches writes the stream never reported.
+bool IsWholePackage(const ReleaseManifest& manifest, const CachePaths& paths, Sha256Hasher& packageDigest) {
+    return packageDigest.FinishHex() == manifest.packageSha256 &&
+           std::filesystem::file_size(std::filesystem::path(paths.partFilePath)) == manifest.packageSize &&
+           HashFileSha256(paths.partFilePath) == manifest.packageSha256;
+}
+
+}  // namespace
+
+void VerifyAndAssemble(const ReleaseManifest& manifest, const CachePaths& paths, Sha256Hasher& packageDigest) {
+    PublishStatus(Verifying, kVerifyingMessage);
+    if (!IsWholePackage(manifest, paths, packageDigest)) throw std::runtime_error("Package checksum");
+
+    const std::filesystem::path setupPath(paths.setupPath);
+    if (std::filesystem::exists(setupPath)) {
+        std::filesystem::remove(setupPath);
+    }
+    std::filesystem::rename(std::filesystem::path(paths.partFilePath), setupPath);
+}

@@ -4,4 +4,6 @@
 
 #include "pipeline/package_download.h"
 
+inline constexpr const wchar_t* kVerifyingMessage = L"İndirme kontrol ediliyor\u2026";
+
 void VerifyAndAssemble(const ReleaseManifest& manifest, const CachePaths& paths, Sha256Hasher& packageDigest);

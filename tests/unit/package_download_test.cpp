@@ -1,0 +1,260 @@
+// The package cache against the loopback test host: parts into one part
+// file, reuse of a complete setup program, the per-part and whole-package
+// checks, the room rule and the file-system failures.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "pipeline/install_pipeline.h"
+#include "pipeline/package_download.h"
+#include "pipeline/package_verify.h"
+#include "release_support.h"
+#include "test_support.h"
+#include "transfer/download_host.h"
+
+namespace {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+// Crosses the transfer's 256 KiB chunk size in the first part.
+const std::vector<std::size_t> kPartSizes = {300000, 262144, 5000};
+
+// One test's release on the host, its private cache and a post counter.
+struct DownloadRun {
+    test::CleanLauncherState clean;
+    test::PostCounter posts;
+    test::HostFolder folder;
+    test::RequestLog requests;
+    std::string package = test::PatternBytes(300000 + 262144 + 5000, 7);
+    json manifest = test::PublishRelease(folder, package, kPartSizes);
+
+    DownloadRun() { launcherState.window = posts.window; }
+    ReleaseManifest Parsed() const { return ParseReleaseManifest(manifest.dump()); }
+    CachePaths Paths() const { return MakeCachePaths(Parsed()); }
+    bool Requested(int part) const {
+        return requests.Since().find(folder.RequestPath(L"part-" + std::to_wstring(part) + L".bin") + "\t") !=
+               std::string::npos;
+    }
+    std::string PartBytes(int part) const {
+        std::size_t offset = 0;
+        for (int i = 0; i < part; ++i) offset += kPartSizes[i];
+        return package.substr(offset, kPartSizes[part]);
+    }
+};
+
+// Points manifestUrl at the test's own folder for the test's lifetime.
+struct ServedManifest {
+    std::wstring saved = manifestUrl;
+    ServedManifest(const DownloadRun& run) {
+        test::WriteFileBytes(run.folder.local / L"latest.json", run.manifest.dump());
+        manifestUrl = run.folder.Url(L"latest.json");
+    }
+    ~ServedManifest() { manifestUrl = saved; }
+};
+
+// Another process's hold on a file: reading and writing allowed, deleting not.
+struct HeldOpen {
+    HANDLE handle;
+    explicit HeldOpen(const std::wstring& path)
+        : handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~HeldOpen() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    HeldOpen(const HeldOpen&) = delete;
+    HeldOpen& operator=(const HeldOpen&) = delete;
+};
+
+std::uint64_t FreeBytes(const std::wstring& folder) {
+    ULARGE_INTEGER free{};
+    return GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr) ? free.QuadPart : 0;
+}
+
+}  // namespace
+
+TEST(PipelineDownload, PartsArriveInOrderAndBecomeTheSetupProgram) {
+    DownloadRun run;
+    const ReleaseManifest manifest = run.Parsed();
+    DownloadResult result = DownloadPackage(manifest);
+
+    ASSERT_EQ(result.outcome, DownloadOutcome::Downloaded);
+    const std::wstring expectedSetup =
+        packageCacheFolder + L"\\VandroGLADE-" + Utf8ToWide(manifest.packageSha256.substr(0, 16)) + L".exe";
+    EXPECT_EQ(result.paths.setupPath, expectedSetup);
+    EXPECT_EQ(result.paths.partFilePath, expectedSetup + L".part");
+    EXPECT_EQ(test::ReadFileBytes(result.paths.partFilePath), run.package);
+    EXPECT_FALSE(fs::exists(result.paths.setupPath));
+    EXPECT_EQ(launcherState.bytesDone.load(), run.package.size());
+    PhaseSnapshot snap = ReadPhaseAndMessage();
+    EXPECT_EQ(snap.phase, Downloading);
+    EXPECT_EQ(snap.statusMessage, kDownloadingMessage);
+    const std::string log = run.requests.Since();
+    const std::size_t first = log.find(run.folder.RequestPath(L"part-0.bin") + "\tVandroGLADE/1.0");
+    const std::size_t second = log.find(run.folder.RequestPath(L"part-1.bin") + "\tVandroGLADE/1.0");
+    const std::size_t third = log.find(run.folder.RequestPath(L"part-2.bin") + "\tVandroGLADE/1.0");
+    ASSERT_NE(third, std::string::npos);
+    EXPECT_LT(first, second);
+    EXPECT_LT(second, third);
+
+    VerifyAndAssemble(manifest, result.paths, *result.packageDigest);
+    snap = ReadPhaseAndMessage();
+    EXPECT_EQ(snap.phase, Verifying);
+    EXPECT_EQ(snap.statusMessage, kVerifyingMessage);
+    EXPECT_EQ(test::ReadFileBytes(result.paths.setupPath), run.package);
+    EXPECT_FALSE(fs::exists(result.paths.partFilePath));
+    EXPECT_EQ(run.posts.Drain(), 2);  // Downloading, Verifying
+}
+
+TEST(PipelineDownload, CompleteCachedSetupProgramIsReusedWithoutDownloadOrVerify) {
+    DownloadRun run;
+    const ServedManifest served(run);
+    const CachePaths paths = run.Paths();
+    test::WriteFileBytes(paths.setupPath, run.package);
+    test::WriteFileBytes(paths.partFilePath, "left from a broken download");
+    launcherState.bytesTotal = 0;
+    launcherState.busy = true;
+    launcherState.phase = Downloading;
+    launcherState.statusMessage = kPreparingMessage;
+
+    PipelineStages stages = RealPipelineStages();
+    PhaseSnapshot atSetup{Idle, L""};
+    std::uint64_t bytesDoneAtSetup = 0;
+    std::wstring setupPathAtSetup;
+    stages.runSetupProgram = [&](const ReleaseManifest&, const CachePaths& p) {
+        atSetup = ReadPhaseAndMessage();
+        bytesDoneAtSetup = launcherState.bytesDone.load();
+        setupPathAtSetup = p.setupPath;
+        return SetupOutcome::Installed;
+    };
+    RunInstallPipelineWith(stages);
+
+    EXPECT_EQ(run.clean.LogText(), "");
+    EXPECT_EQ(atSetup.phase, Downloading);  // neither the download message nor Verifying
+    EXPECT_EQ(atSetup.statusMessage, kPreparingMessage);
+    EXPECT_EQ(bytesDoneAtSetup, run.package.size());  // the driver's jump
+    EXPECT_EQ(setupPathAtSetup, paths.setupPath);
+    EXPECT_EQ(launcherState.bytesTotal.load(), run.package.size());
+    EXPECT_EQ(run.posts.Drain(), 1);  // only the driver's end post
+    EXPECT_FALSE(run.Requested(0));
+    EXPECT_EQ(test::ReadFileBytes(paths.partFilePath), "left from a broken download");
+}
+
+TEST(PipelineDownload, CachedSetupProgramWithWrongDigestIsReplaced) {
+    DownloadRun run;
+    const ReleaseManifest manifest = run.Parsed();
+    const CachePaths paths = MakeCachePaths(manifest);
+    std::string corrupt = run.package;
+    corrupt[123456] ^= 0x01;
+    test::WriteFileBytes(paths.setupPath, corrupt);
+
+    DownloadResult result = DownloadPackage(manifest);
+    ASSERT_EQ(result.outcome, DownloadOutcome::Downloaded);
+    EXPECT_TRUE(run.Requested(0) && run.Requested(1) && run.Requested(2));
+    VerifyAndAssemble(manifest, result.paths, *result.packageDigest);
+    EXPECT_EQ(test::ReadFileBytes(paths.setupPath), run.package);
+    EXPECT_FALSE(fs::exists(paths.partFilePath));
+}
+
+TEST(PipelineDownload, SwappedPartsPassTheirOwnChecksButFailThePackage) {
+    DownloadRun run;
+    std::swap(run.manifest["parts"][0], run.manifest["parts"][1]);
+    const ReleaseManifest manifest = run.Parsed();
+
+    DownloadResult result = DownloadPackage(manifest);
+    ASSERT_EQ(result.outcome, DownloadOutcome::Downloaded);
+    EXPECT_EQ(test::ErrorText([&] { VerifyAndAssemble(manifest, result.paths, *result.packageDigest); }),
+              "Package checksum");
+    EXPECT_EQ(test::ReadFileBytes(result.paths.partFilePath), run.PartBytes(1) + run.PartBytes(0) + run.PartBytes(2));
+    EXPECT_FALSE(fs::exists(result.paths.setupPath));
+}
+
+TEST(PipelineDownload, ShortPartFailsAndTheNextPartIsNeverRequested) {
+    DownloadRun run;
+    test::SetHostRules({{run.folder.RequestPath(L"part-1.bin"), {{"truncate", 1}}}});
+    const ReleaseManifest manifest = run.Parsed();
+
+    EXPECT_EQ(test::ErrorText([&] { DownloadPackage(manifest); }), "Part checksum");
+    EXPECT_TRUE(run.Requested(0));
+    EXPECT_TRUE(run.Requested(1));
+    EXPECT_FALSE(run.Requested(2));
+    EXPECT_EQ(launcherState.bytesDone.load(), kPartSizes[0] + kPartSizes[1] - 1);
+    // The part file stays behind with what arrived; the next download truncates it.
+    EXPECT_EQ(test::ReadFileBytes(MakeCachePaths(manifest).partFilePath),
+              run.PartBytes(0) + run.PartBytes(1).substr(0, kPartSizes[1] - 1));
+}
+
+TEST(PipelineDownload, LongPartFailsWithUnexpectedSize) {
+    DownloadRun run;
+    test::SetHostRules({{run.folder.RequestPath(L"part-2.bin"), {{"extend", 1}}}});
+    const ReleaseManifest manifest = run.Parsed();
+
+    EXPECT_EQ(test::ErrorText([&] { DownloadPackage(manifest); }), "Unexpected download size");
+    // The chunk that crossed the limit was neither written nor counted.
+    const std::string written = test::ReadFileBytes(MakeCachePaths(manifest).partFilePath);
+    EXPECT_LE(written.size(), run.package.size());
+    EXPECT_EQ(written, run.package.substr(0, written.size()));
+    EXPECT_EQ(launcherState.bytesDone.load(), written.size());
+}
+
+TEST(PipelineDownload, TooLittleRoomStopsBeforeAnything) {
+    DownloadRun run;
+    run.manifest["installedBytes"] = kMaxInstalledBytes;
+    const ReleaseManifest manifest = run.Parsed();
+    const std::uint64_t needed = manifest.packageSize + manifest.installedBytes + kFreeSpaceReserve;
+    if (FreeBytes(packageCacheFolder) >= needed) GTEST_SKIP() << "this disk has room even for 128 GiB";
+    const CachePaths paths = MakeCachePaths(manifest);
+    test::WriteFileBytes(paths.setupPath, run.package);  // even a complete cached copy needs the room
+
+    const DownloadResult result = DownloadPackage(manifest);
+    EXPECT_EQ(result.outcome, DownloadOutcome::NoRoom);
+    const PhaseSnapshot snap = ReadPhaseAndMessage();
+    EXPECT_EQ(snap.phase, Failed);
+    EXPECT_EQ(snap.statusMessage, kNoRoomMessage);
+    EXPECT_EQ(run.posts.Drain(), 1);
+    EXPECT_FALSE(fs::exists(paths.partFilePath));
+    EXPECT_FALSE(run.Requested(0));
+}
+
+TEST(PipelineDownload, FailedFreeSpaceQueryCountsAsNoRoom) {
+    DownloadRun run;
+    const ReleaseManifest manifest = run.Parsed();
+    packageCacheFolder = (run.clean.cache.path / L"deleted-meanwhile").wstring();
+
+    EXPECT_EQ(DownloadPackage(manifest).outcome, DownloadOutcome::NoRoom);
+    EXPECT_EQ(ReadPhaseAndMessage().statusMessage, kNoRoomMessage);
+    EXPECT_FALSE(run.Requested(0));
+}
+
+TEST(PipelineDownload, HeldOldSetupProgramFailsRemoveAndKeepsThePartFile) {
+    DownloadRun run;
+    const ReleaseManifest manifest = run.Parsed();
+    const CachePaths paths = MakeCachePaths(manifest);
+    test::WriteFileBytes(paths.setupPath, "an older, broken setup program");
+    DownloadResult result = DownloadPackage(manifest);
+    ASSERT_EQ(result.outcome, DownloadOutcome::Downloaded);
+
+    const HeldOpen hold(paths.setupPath);
+    ASSERT_NE(hold.handle, INVALID_HANDLE_VALUE);
+    try {
+        VerifyAndAssemble(manifest, result.paths, *result.packageDigest);
+        ADD_FAILURE() << "a held setup program was removed";
+    } catch (const fs::filesystem_error& e) {
+        EXPECT_NE(std::string(e.what()).find("remove"), std::string::npos) << e.what();
+        EXPECT_EQ(e.path1().wstring(), paths.setupPath);
+    }
+    EXPECT_EQ(test::ReadFileBytes(paths.partFilePath), run.package);
+    EXPECT_EQ(test::ReadFileBytes(paths.setupPath), "an older, broken setup program");
+}
+
+TEST(PipelineDownload, PartFileThatCannotBeOpenedFailsCacheCreate) {
+    DownloadRun run;
+    const ReleaseManifest manifest = run.Parsed();
+    fs::create_directories(MakeCachePaths(manifest).partFilePath);  // a folder in the part file's place
+
+    EXPECT_EQ(test::ErrorText([&] { DownloadPackage(manifest); }), "Cache create");
+    EXPECT_FALSE(run.Requested(0));
+    EXPECT_EQ(run.posts.Drain(), 0);  // nothing published before the stream opened
+}
