@@ -124,6 +124,13 @@ class Publishing(Workspace):
                 self.assertEqual(str(refusal.exception), label)
                 self.assertEqual(self.written_files(), [])
 
+    def test_folder_outside_plain_names_is_refused(self):
+        setup = self.setup_program(b"abc")
+        for folder in ["../x", "a/./b", "a?b", "a%2fb", "a b", "a\\b"]:
+            with self.subTest(folder), self.assertRaises(SystemExit):
+                tool.publish(setup, "1.1.1", "localhost", None, self.out, folder=folder, parts=1)
+        self.assertEqual(self.written_files(), [])
+
     def test_host_that_is_no_plain_name_is_refused(self):
         setup = self.setup_program(b"abc")
         for host in ["", "localhost/x", "user@localhost", "localhost:1", "local host"]:
@@ -184,6 +191,15 @@ class LauncherRules(unittest.TestCase):
             ("part url query smuggling", part(2, "url", "https://localhost/?/vandroglade/windows/"),
              "Unexpected download path"),
             ("part url relative", part(2, "url", "/vandroglade/windows/p"), "Invalid URL"),
+            ("part url dot segment", part(2, "url", "https://localhost/vandroglade/windows/../p"),
+             "Unexpected download path"),
+            ("part url encoded dots", part(2, "url", "https://localhost/vandroglade/windows/%2E%2e/p"),
+             "Unexpected download path"),
+            ("part url encoded slash", part(2, "url", "https://localhost/vandroglade/windows/a%2Fb"),
+             "Unexpected download path"),
+            ("part url backslash", part(2, "url", "https://localhost/vandroglade/windows/a\\b"),
+             "Unexpected download path"),
+            ("part url dots in a query", part(2, "url", "https://localhost/vandroglade/windows/p?x=../y"), None),
             ("part total + 1", lambda m: m.update(size=3001), "Part total"),
             ("installedBytes 128 GiB + 1", lambda m: m.update(installedBytes=128 * GIB + 1), "Installed size"),
             ("installedBytes 1e30", lambda m: m.update(installedBytes=1e30), "Installed size"),
