@@ -258,3 +258,21 @@ TEST(PipelineDownload, PartFileThatCannotBeOpenedFailsCacheCreate) {
     EXPECT_FALSE(run.Requested(0));
     EXPECT_EQ(run.posts.Drain(), 0);  // nothing published before the stream opened
 }
+
+// The release that tools/publish-release wrote before this test (ctest
+// fixture "published"): the launcher takes what the vendor's tool writes.
+TEST(PipelinePublished, ReleaseWrittenByThePublishingToolDownloadsAndVerifies) {
+    test::CleanLauncherState clean;
+    const std::wstring savedManifestUrl = manifestUrl;
+    manifestUrl = test::HostUrl(L"/vandroglade/windows/PublishedByTool/latest.json");
+    const ReleaseManifest manifest = FetchReleaseManifest();
+    manifestUrl = savedManifestUrl;
+    EXPECT_EQ(manifest.parts.size(), 3u);
+    EXPECT_EQ(manifest.document.at("version"), "1.1.1");
+
+    DownloadResult result = DownloadPackage(manifest);
+    ASSERT_EQ(result.outcome, DownloadOutcome::Downloaded);
+    VerifyAndAssemble(manifest, result.paths, *result.packageDigest);
+    EXPECT_EQ(fs::file_size(result.paths.setupPath), manifest.packageSize);
+    EXPECT_EQ(launcherState.bytesDone.load(), manifest.packageSize);
+}
