@@ -48,6 +48,7 @@ void WriteInstalledPackageRecord(const nlohmann::json& manifestDocument, const s
     TemporaryFile temporary{recordPath + L".tmp"};
     if (!WriteTextFile(temporary.path, text)) return;  // not reported: the install itself succeeded
     if (MoveFileExW(temporary.path.c_str(), recordPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        // cppcheck-suppress unreadVariable ; read by TemporaryFile's destructor
         temporary.kept = true;
     }
 }
