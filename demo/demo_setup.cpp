@@ -47,7 +47,7 @@ struct Options {
 struct OwnedHandle {
     HANDLE handle = INVALID_HANDLE_VALUE;
     ~OwnedHandle() {
-        if (handle != INVALID_HANDLE_VALUE && handle != nullptr) CloseHandle(handle);
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
     }
 };
 
