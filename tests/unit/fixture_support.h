@@ -83,10 +83,7 @@ inline PlacedSetup PlaceTestSetupProgram(const SetupScenario& scenario,
     placed.manifest.packageSize = bytes.size();
     placed.manifest.document = nlohmann::json::object();
     if (version) placed.manifest.document["version"] = *version;
-    const std::wstring name = L"VandroGLADE-" + std::wstring(placed.manifest.packageSha256.begin(),
-                                                             placed.manifest.packageSha256.begin() + 16) + L".exe";
-    placed.paths.setupPath = JoinPath(packageCacheFolder, name);
-    placed.paths.partFilePath = placed.paths.setupPath + L".part";
+    placed.paths = MakeCachePaths(placed.manifest);
     WriteFileBytes(placed.paths.setupPath, bytes);
     return placed;
 }
