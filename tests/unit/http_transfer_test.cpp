@@ -1,6 +1,6 @@
 // Transfers against the loopback test host. Each test owns the host folder
 // /vandroglade/windows/Transfer-<Name>/ and the rules file inside it, so
-// the tests can run side by side.
+// these tests need no lock and run side by side.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "release_support.h"
 #include "test_support.h"
 #include "transfer/http_transfer.h"
 #include "transfer/sha256.h"
@@ -24,53 +25,34 @@ namespace fs = std::filesystem;
 
 constexpr const char* kEmptyDigest = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 
-std::string Digest(const std::string& bytes) {
-    Sha256Hasher hasher;
-    if (!bytes.empty()) hasher.Update(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-    return hasher.FinishHex();
-}
+std::string Digest(const std::string& bytes) { return test::Sha256Hex(bytes); }
 
-std::string Pattern(std::size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (char& c : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x);
-    }
-    return bytes;
-}
+std::string Pattern(std::size_t size, unsigned seed) { return test::PatternBytes(size, seed); }
 
+// The running test's own host folder, with its own rules file.
 struct HostSpace {
-    std::string name;
-    std::wstring urlPath;
-    fs::path local;
-    fs::path requestLog = test::HostRoot() / L".requests.log";
-    std::size_t logStart = test::ReadFileBytes(requestLog).size();  // earlier runs logged here too
+    test::HostFolder folder;
+    test::RequestLog log;
+    std::wstring urlPath = folder.urlPath;
+    fs::path local = folder.local;
 
     HostSpace() {
-        name = std::string("Transfer-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        urlPath = L"/vandroglade/windows/" + Utf8ToWide(name) + L"/";
-        local = test::HostRoot() / L"vandroglade" / L"windows" / Utf8ToWide(name);
         std::error_code ignored;
-        fs::remove_all(local, ignored);
-        fs::create_directories(local);
+        fs::remove(local / L".rules.json", ignored);
     }
-    std::wstring Url(const std::wstring& file) const { return test::HostUrl(urlPath + file); }
-    std::string RequestPath(const std::wstring& file) const { return WideToUtf8(urlPath + file); }
+    std::wstring Url(const std::wstring& file) const { return folder.Url(file); }
     void Put(const std::wstring& file, const std::string& bytes) const { test::WriteFileBytes(local / file, bytes); }
     void SetRules(const nlohmann::json& byFile) const {
         nlohmann::json rules = nlohmann::json::object();
         for (const auto& [file, rule] : byFile.items()) rules[WideToUtf8(urlPath) + file] = rule;
         test::WriteFileBytes(local / L".rules.json", rules.dump());
     }
-    // The host's request log lines ("PATH<TAB>USER_AGENT") for this folder.
+    // Request log lines ("PATH<TAB>USER_AGENT") for this folder since construction.
     std::vector<std::string> Requests() const {
-        std::istringstream log(test::ReadFileBytes(requestLog).substr(logStart));
+        std::istringstream lines(log.Since());
         std::vector<std::string> mine;
         const std::string prefix = WideToUtf8(urlPath);
-        for (std::string line; std::getline(log, line);) {
+        for (std::string line; std::getline(lines, line);) {
             if (line.rfind(prefix, 0) == 0) mine.push_back(line);
         }
         return mine;
