@@ -1,22 +1,29 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "shell/paths.h"
 
 namespace {
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+struct JoinCase {
+    const wchar_t* left;
+    const wchar_t* right;
+    const wchar_t* joined;
+};
+
+void ExpectJoins(std::initializer_list<JoinCase> cases) {
+    for (const JoinCase& c : cases) {
+        const std::wstring where = std::wstring(c.left) + L" + " + c.right;
+        EXPECT_EQ(JoinPath(c.left, c.right), c.joined) << std::string(where.begin(), where.end());
+    }
+}
 
 }  // namespace
 
 TEST(JoinPath, OneSeparatorBetweenPlainNames) {
-    struct Case {
-        const wchar_t* left;
-        const wchar_t* right;
-        const wchar_t* joined;
-    };
-    const Case cases[] = {
+    ExpectJoins({
         {L"D:\\Games\\G\\", L"VandroGLADE.exe", L"D:\\Games\\G\\VandroGLADE.exe"},
         {L"D:\\Games\\G", L"VandroGLADE.exe", L"D:\\Games\\G\\VandroGLADE.exe"},
         {L"D:/Games/G/", L"VandroGLADE.exe", L"D:/Games/G/VandroGLADE.exe"},
@@ -26,26 +33,15 @@ TEST(JoinPath, OneSeparatorBetweenPlainNames) {
         {L"", L"launcher.log", L"launcher.log"},
         {L"\\\\server\\share", L"install.log", L"\\\\server\\share\\install.log"},
         {L"C:\\a\\", L"sub\\file.txt", L"C:\\a\\sub\\file.txt"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(JoinPath(c.left, c.right), c.joined) << Narrow(c.left) << " + " << Narrow(c.right);
-    }
+    });
 }
 
 TEST(JoinPath, RootedOrDriveRightSideReplaces) {
-    struct Case {
-        const wchar_t* left;
-        const wchar_t* right;
-        const wchar_t* joined;
-    };
-    const Case cases[] = {
+    ExpectJoins({
         {L"C:\\a\\b", L"D:\\x", L"D:\\x"},
         {L"C:\\a\\b", L"\\x", L"C:\\x"},
         {L"C:\\a\\b", L"/x", L"C:/x"},
         {L"C:\\a\\b", L"D:x", L"D:x"},
         {L"C:\\a", L"", L"C:\\a\\"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(JoinPath(c.left, c.right), c.joined) << Narrow(c.left) << " + " << Narrow(c.right);
-    }
+    });
 }
