@@ -57,6 +57,17 @@ std::uint64_t ReadUnsigned64(const json& value) {
     return value.get<std::uint64_t>();
 }
 
+// A valid manifest nests three levels deep ("version" may add a few). Copying
+// or writing a value recurses once per level, so a hostile document of tens
+// of thousands of nested brackets would overflow the worker's stack and take
+// the whole launcher down: refuse it while parsing instead.
+constexpr int kMaxManifestDepth = 64;
+
+bool LimitDepth(int depth, json::parse_event_t /*event*/, json& /*parsed*/) {
+    if (depth > kMaxManifestDepth) Fail("Manifest nesting");
+    return true;
+}
+
 ManifestPart ReadPart(const json& part) {
     ManifestPart result;
     result.size = ReadUnsigned64(part.at("size"));
@@ -72,7 +83,7 @@ ManifestPart ReadPart(const json& part) {
 
 ReleaseManifest ParseReleaseManifest(const std::string& body) {
     ReleaseManifest manifest;
-    manifest.document = json::parse(body, /*callback*/ nullptr, /*allow_exceptions*/ true, /*ignore_comments*/ false);
+    manifest.document = json::parse(body, LimitDepth, /*allow_exceptions*/ true, /*ignore_comments*/ false);
     const json& document = manifest.document;
 
     if (ReadInt32(document.value("schema", json(0))) != 1) Fail("Manifest schema");
