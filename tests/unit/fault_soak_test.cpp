@@ -1,0 +1,366 @@
+// Fault soak: many install attempts in a row through the real pipeline
+// against the loopback host, each with one random fault, then a clean one.
+// Every attempt must end settled (not busy, Failed or Ready), log exactly its
+// own failure, leak no handle and leave the previous installed-package record
+// alone; the clean attempt must install. The seed is printed;
+// VANDRO_SOAK_SEED replays or varies it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fixture_support.h"
+#include "pipeline/install_pipeline.h"
+#include "release_support.h"
+#include "test_support.h"
+#include "transfer/download_host.h"
+
+namespace {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+constexpr int kFaultyAttempts = 110;
+constexpr int kParts = 4;
+// Handles Wine opens once per process on first use of WinHTTP, TLS, threads
+// and the process snapshot are in the baseline, taken after a warm-up that
+// meets every kind of fault once.
+constexpr DWORD kHandleTolerance = 0;
+
+const char* const kPreviousRecord = "{\n  \"sha256\": \"" 
+                                    "00000000000000000000000000000000000000000000000000000000000000aa\",\n"
+                                    "  \"version\": \"1.0.0\"\n}";
+
+enum class Fault {
+    ManifestStatus, ManifestTruncate, ManifestExtend, PartStatus, PartTruncate, PartExtend, PartClose, PartReset,
+    PauseThenWrongDigest, WrongPartDigest, WrongPackageDigest, PartSizeLarger, PartSizeSmaller, TotalMismatch,
+    LockedPartFile, HeldStaleSetup, NoRoom, GameRunning,
+    Count
+};
+
+const char* FaultName(Fault fault) {
+    static const char* const names[] = {
+        "manifest status", "manifest truncated", "manifest extended", "part status", "part truncated",
+        "part extended", "connection closed", "connection reset", "pause, then wrong digest", "wrong part digest",
+        "wrong package digest", "part size larger", "part size smaller", "sizes do not add up", "part file locked",
+        "stale setup program held", "no room", "game running"};
+    return names[static_cast<int>(fault)];
+}
+
+std::uint64_t Seed() {
+    const std::wstring text = test::Env(L"VANDRO_SOAK_SEED");
+    const std::uint64_t seed = text.empty() ? 424242ULL : std::stoull(text);
+    std::printf("fault soak seed: %llu (set VANDRO_SOAK_SEED to replay another)\n",
+                static_cast<unsigned long long>(seed));
+    return seed;
+}
+
+// The system's handle table, as ntdll reports it (the extended class).
+struct HandleEntry {
+    void* object;
+    ULONG_PTR processId;
+    ULONG_PTR handleValue;
+    ULONG grantedAccess;
+    USHORT creatorBackTraceIndex;
+    USHORT objectTypeIndex;
+    ULONG attributes;
+    ULONG reserved;
+};
+struct HandleTable {
+    ULONG_PTR count;
+    ULONG_PTR reserved;
+    HandleEntry entries[1];
+};
+using QuerySystemInformation = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+constexpr ULONG kExtendedHandleInformation = 64;
+
+// This process's open handles. Wine answers GetProcessHandleCount with 0, so
+// there the count comes from the system's handle table instead.
+DWORD HandleCount() {
+    DWORD count = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) return count;
+    const auto query = reinterpret_cast<QuerySystemInformation>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    if (query == nullptr) return 0;
+    std::vector<unsigned char> buffer(1 << 20);
+    ULONG needed = 0;
+    LONG status;
+    while ((status = query(kExtendedHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+           static_cast<LONG>(0xC0000004L)) {  // STATUS_INFO_LENGTH_MISMATCH
+        buffer.resize(buffer.size() * 2);
+    }
+    if (status != 0) return 0;
+    const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
+    const ULONG_PTR self = GetCurrentProcessId();
+    for (ULONG_PTR i = 0; i < table->count; ++i) {
+        if (table->entries[i].processId == self) ++count;
+    }
+    return count;
+}
+
+std::uint64_t FreeBytes(const std::wstring& folder) {
+    ULARGE_INTEGER free{};
+    return GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr) ? free.QuadPart : 0;
+}
+
+std::vector<std::string> LogLines(const test::CleanLauncherState& state) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : state.LogText()) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else if (c != '\r') {
+            line += c;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// An exclusive hold on a file, as another program might keep it.
+struct ExclusiveHold {
+    HANDLE handle;
+    explicit ExclusiveHold(const std::wstring& path, DWORD share)
+        : handle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~ExclusiveHold() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    ExclusiveHold(const ExclusiveHold&) = delete;
+    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
+};
+
+// The release of the soak: the test setup program in four parts on the host,
+// with its manifest served from the same folder.
+struct SoakRelease {
+    test::HostFolder folder;
+    test::TempFolder installRoot;
+    std::string package;
+    json manifest;
+    std::wstring savedManifestUrl = manifestUrl;
+
+    SoakRelease() {
+        test::SetupScenario scenario;
+        scenario.installFolder = (installRoot.path / L"VandroGLADE").wstring();
+        package = test::TestSetupProgramBytes(scenario);
+        std::vector<std::size_t> sizes(kParts, package.size() / kParts);
+        sizes.back() += package.size() % kParts;
+        manifest = test::PublishRelease(folder, package, sizes);
+        manifestUrl = folder.Url(L"latest.json");
+    }
+    ~SoakRelease() {
+        manifestUrl = savedManifestUrl;
+        std::error_code ignored;
+        fs::remove(folder.local / L".rules.json", ignored);
+    }
+    SoakRelease(const SoakRelease&) = delete;
+    SoakRelease& operator=(const SoakRelease&) = delete;
+
+    std::string PartPath(int part) const { return folder.RequestPath(L"part-" + std::to_wstring(part) + L".bin"); }
+    std::size_t PartSize(int part) const { return manifest["parts"][part]["size"].get<std::size_t>(); }
+    CachePaths Paths() const { return MakeCachePaths(ParseReleaseManifest(manifest.dump())); }
+
+    // The folder's own rules: faults for this attempt only.
+    void Serve(const json& served, const json& rules) const {
+        test::WriteFileBytes(folder.local / L".rules.json", rules.dump());
+        test::WriteFileBytes(folder.local / L"latest.json", served.dump());
+    }
+};
+
+// What one attempt is expected to end in: a log line from the set, or no
+// log line and a published stop message.
+struct Expectation {
+    std::set<std::string> labels;    // exact lines
+    std::string labelPrefix;         // or a line that starts like this
+    const wchar_t* stopMessage = nullptr;
+};
+
+// Prepares the fault on the host, in the served manifest or in the cache,
+// and returns what the attempt must end in. Holds what must stay held
+// during the attempt in `holds` and `game`.
+Expectation Arrange(Fault fault, std::mt19937_64& random, const SoakRelease& release,
+                    std::optional<ExclusiveHold>& hold, std::optional<test::RunningTestGame>& game,
+                    const fs::path& gameFolder) {
+    const int part = static_cast<int>(random() % kParts);
+    const std::size_t partSize = release.PartSize(part);
+    const std::string manifestPath = release.folder.RequestPath(L"latest.json");
+    json served = release.manifest;
+    json rules = json::object();
+    Expectation expect;
+    const std::string wrongDigest(64, 'e');
+    switch (fault) {
+        case Fault::ManifestStatus:
+        case Fault::PartStatus: {
+            static const int statuses[] = {404, 500, 503, 301, 206, 403};
+            const int status = statuses[random() % 6];
+            rules[fault == Fault::ManifestStatus ? manifestPath : release.PartPath(part)] = {{"status", status}};
+            expect.labels = {"HTTP " + std::to_string(status)};
+            break;
+        }
+        case Fault::ManifestTruncate:
+            rules[manifestPath] = {{"truncate", 1 + random() % 40}};
+            expect.labelPrefix = "[json.exception.parse_error.101]";
+            break;
+        case Fault::ManifestExtend:
+            rules[manifestPath] = {{"extend", 1 + random() % 40}};
+            expect.labelPrefix = "[json.exception.parse_error.101]";
+            break;
+        case Fault::PartTruncate:
+            rules[release.PartPath(part)] = {{"truncate", 1 + random() % partSize}};
+            expect.labels = {"Part checksum"};
+            break;
+        case Fault::PartExtend:
+            rules[release.PartPath(part)] = {{"extend", 1 + random() % 70000}};
+            expect.labels = {"Unexpected download size"};
+            break;
+        case Fault::PartClose:
+        case Fault::PartReset:
+            rules[release.PartPath(part)] = {{fault == Fault::PartClose ? "close_after" : "reset_after",
+                                              random() % partSize}};
+            // A cut between TLS records may read as a clean end; a reset can
+            // discard the headers before WinHTTP has read them.
+            expect.labels = {"Read failed", "Part checksum", "Network response failed"};
+            break;
+        case Fault::PauseThenWrongDigest:
+            rules[release.PartPath(part)] = {{"pause_after", random() % partSize},
+                                             {"pause_seconds", 0.05 + (random() % 20) / 100.0}};
+            served["parts"][kParts - 1]["sha256"] = wrongDigest;
+            expect.labels = {"Part checksum"};
+            break;
+        case Fault::WrongPartDigest:
+            served["parts"][part]["sha256"] = wrongDigest;
+            expect.labels = {"Part checksum"};
+            break;
+        case Fault::WrongPackageDigest:
+            served["sha256"] = wrongDigest;
+            expect.labels = {"Package checksum"};
+            break;
+        case Fault::PartSizeLarger:
+        case Fault::PartSizeSmaller: {
+            const std::int64_t delta = fault == Fault::PartSizeLarger ? 1 : -1;
+            served["parts"][part]["size"] = partSize + delta;
+            served["size"] = release.package.size() + delta;
+            expect.labels = {fault == Fault::PartSizeLarger ? "Part checksum" : "Unexpected download size"};
+            break;
+        }
+        case Fault::TotalMismatch:
+            served["size"] = release.package.size() + 1;
+            expect.labels = {"Part total"};
+            break;
+        case Fault::LockedPartFile:
+            hold.emplace(release.Paths().partFilePath, /*share*/ 0);
+            expect.labels = {"Cache create"};
+            break;
+        case Fault::HeldStaleSetup:
+            // An older setup program under the same name that another program
+            // keeps open: it cannot be replaced.
+            test::WriteFileBytes(release.Paths().setupPath, "an older setup program");
+            hold.emplace(release.Paths().setupPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
+            expect.labelPrefix = "filesystem error";
+            break;
+        case Fault::NoRoom:
+            served["installedBytes"] = kMaxInstalledBytes;
+            expect.stopMessage = kNoRoomMessage;
+            break;
+        case Fault::GameRunning:
+            game.emplace(gameFolder / kGameExeName);
+            expect.stopMessage = kGameRunningMessage;
+            break;
+        case Fault::Count:
+            break;
+    }
+    release.Serve(served, rules);
+    return expect;
+}
+
+// One attempt as the window starts it, run to its end.
+void RunAttempt() {
+    StartDownload();
+    if (launcherState.worker.joinable()) launcherState.worker.join();
+}
+
+TEST(PipelineSoak, FaultyAttemptsInARowEachSettleThenACleanAttemptInstalls) {
+    const std::uint64_t seed = Seed();
+    std::mt19937_64 random(seed);
+    test::StopTestGames();
+    test::CleanInstallState state;
+    test::TempFolder gameFolder;
+    const SoakRelease release;
+    const fs::path recordPath = fs::path(packageCacheFolder) / kInstalledRecordName;
+    test::WriteFileBytes(recordPath, kPreviousRecord);
+
+    // No room needs a disk with less free space than the installed size limit.
+    const bool canRunOutOfRoom = FreeBytes(packageCacheFolder) < kMaxInstalledBytes;
+    const int kinds = static_cast<int>(Fault::Count);
+    std::vector<int> seen(kinds, 0);
+    DWORD baseline = 0;
+
+    for (int attempt = 0; attempt < kFaultyAttempts; ++attempt) {
+        // The first round meets every fault once, in order; then at random.
+        Fault fault = static_cast<Fault>(attempt < kinds ? attempt : static_cast<int>(random() % kinds));
+        if (fault == Fault::NoRoom && !canRunOutOfRoom) fault = Fault::TotalMismatch;
+        ++seen[static_cast<int>(fault)];
+        const std::string where = "seed " + std::to_string(seed) + ", attempt " + std::to_string(attempt) + " (" +
+                                  FaultName(fault) + ")";
+        const std::size_t linesBefore = LogLines(state.launcher).size();
+        Expectation expect;
+        {
+            std::optional<ExclusiveHold> hold;
+            std::optional<test::RunningTestGame> game;
+            expect = Arrange(fault, random, release, hold, game, gameFolder.path);
+            RunAttempt();
+        }
+        // A setup program verified while the game ran, or an older one held,
+        // would be reused or hit again: the next attempt starts without it.
+        std::error_code ignored;
+        fs::remove(release.Paths().setupPath, ignored);
+
+        EXPECT_FALSE(launcherState.busy.load()) << where;
+        const PhaseSnapshot end = ReadPhaseAndMessage();
+        EXPECT_EQ(end.phase, Failed) << where;
+        const std::vector<std::string> lines = LogLines(state.launcher);
+        if (expect.stopMessage != nullptr) {
+            EXPECT_EQ(lines.size(), linesBefore) << where << ": a stop wrote a log line";
+            EXPECT_EQ(end.statusMessage, expect.stopMessage) << where;
+        } else {
+            ASSERT_EQ(lines.size(), linesBefore + 1) << where << ": not exactly one new log line";
+            const std::string& line = lines.back();
+            const bool matches = expect.labels.count(line) ||
+                                 (!expect.labelPrefix.empty() && line.rfind(expect.labelPrefix, 0) == 0);
+            EXPECT_TRUE(matches) << where << ": logged \"" << line << "\"";
+            EXPECT_EQ(end.statusMessage, kAttemptFailedMessage) << where;
+        }
+        EXPECT_EQ(test::ReadFileBytes(recordPath), kPreviousRecord) << where << ": the previous record changed";
+
+        const DWORD handles = HandleCount();
+        if (attempt == kinds - 1) baseline = handles;
+        if (attempt >= kinds) {
+            EXPECT_LE(handles, baseline + kHandleTolerance) << where << ": handles grew";
+        }
+    }
+    std::printf("handles after the warm-up round: %lu, at the end: %lu\n", static_cast<unsigned long>(baseline),
+                static_cast<unsigned long>(HandleCount()));
+    for (int k = 0; k < kinds; ++k) {
+        std::printf("  %-26s %d\n", FaultName(static_cast<Fault>(k)), seen[k]);
+    }
+
+    // The clean attempt: the same release without a fault installs.
+    release.Serve(release.manifest, json::object());
+    const std::size_t linesBefore = LogLines(state.launcher).size();
+    RunAttempt();
+    EXPECT_FALSE(launcherState.busy.load());
+    EXPECT_EQ(ReadPhase(), Ready);
+    EXPECT_EQ(LogLines(state.launcher).size(), linesBefore) << "the clean attempt logged a failure";
+    const json record = json::parse(test::ReadFileBytes(recordPath));
+    EXPECT_EQ(record["sha256"], release.manifest["sha256"]);
+    EXPECT_EQ(record["version"], "1.1.1");
+    EXPECT_TRUE(fs::exists(fs::path(installedGame.installLocation) / kGameExeName));
+}
+
+}  // namespace
