@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +40,15 @@ std::string ErrorText(Action&& action) {
         return e.what();
     }
     return "no error";
+}
+
+// The seed of a seeded test: the variable's value when set, else the fixed
+// default; printed so that any run can be replayed.
+inline std::uint64_t SeedFromEnv(const wchar_t* variable, std::uint64_t fallback, const char* what) {
+    const std::wstring text = Env(variable);
+    const std::uint64_t seed = text.empty() ? fallback : std::stoull(text);
+    std::printf("%s seed: %llu (set %ls to replay another)\n", what, static_cast<unsigned long long>(seed), variable);
+    return seed;
 }
 
 inline std::string ReadFileBytes(const std::filesystem::path& path) {
