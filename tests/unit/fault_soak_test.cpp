@@ -52,13 +52,7 @@ const char* FaultName(Fault fault) {
     return names[static_cast<int>(fault)];
 }
 
-std::uint64_t Seed() {
-    const std::wstring text = test::Env(L"VANDRO_SOAK_SEED");
-    const std::uint64_t seed = text.empty() ? 424242ULL : std::stoull(text);
-    std::printf("fault soak seed: %llu (set VANDRO_SOAK_SEED to replay another)\n",
-                static_cast<unsigned long long>(seed));
-    return seed;
-}
+std::uint64_t Seed() { return test::SeedFromEnv(L"VANDRO_SOAK_SEED", 424242ULL, "fault soak"); }
 
 // The system's handle table, as ntdll reports it (the extended class).
 struct HandleEntry {
