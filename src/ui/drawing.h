@@ -9,11 +9,26 @@
 
 using GpGraphics = Gdiplus::GpGraphics;
 using GpBitmap = Gdiplus::GpBitmap;
+using GpBrush = Gdiplus::GpBrush;
+using ARGB = Gdiplus::ARGB;
 
 struct BitmapDeleter {
     void operator()(GpBitmap* bitmap) const;
 };
 using OwnedBitmap = std::unique_ptr<GpBitmap, BitmapDeleter>;
+
+// Owners for the surfaces and brushes the screen composes with.
+struct GraphicsDeleter {
+    void operator()(GpGraphics* graphics) const;
+};
+using OwnedGraphics = std::unique_ptr<GpGraphics, GraphicsDeleter>;
+struct BrushDeleter {
+    void operator()(GpBrush* brush) const;
+};
+using OwnedBrush = std::unique_ptr<GpBrush, BrushDeleter>;
+
+// A one-colour brush, alpha included; empty when GDI+ refuses.
+OwnedBrush MakeSolidBrush(ARGB colour);
 
 // Released before GDI+ shuts down.
 extern OwnedBitmap backgroundImage;
@@ -22,6 +37,9 @@ extern OwnedBitmap logoImage;
 inline constexpr WORD kBackgroundResource = 101;
 inline constexpr WORD kLogoResource = 102;
 inline constexpr WORD kLicenceResource = 103;
+
+// The launcher's one typeface.
+inline constexpr const wchar_t* kFontFamilyName = L"Segoe UI";
 
 void FillRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, float radius, ARGB colour);
 void DrawLabel(GpGraphics* graphics, const std::wstring& text, float x, float y, float w, float h, float size,

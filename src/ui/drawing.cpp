@@ -1,0 +1,123 @@
+#include "ui/drawing.h"
+
+#include <objidl.h>
+
+#include <cstring>
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+OwnedBitmap backgroundImage;
+OwnedBitmap logoImage;
+
+void BitmapDeleter::operator()(GpBitmap* bitmap) const { GdipDisposeImage(bitmap); }
+void GraphicsDeleter::operator()(GpGraphics* graphics) const { GdipDeleteGraphics(graphics); }
+void BrushDeleter::operator()(GpBrush* brush) const { GdipDeleteBrush(brush); }
+
+namespace {
+
+struct PathDeleter {
+    void operator()(GpPath* path) const { GdipDeletePath(path); }
+};
+struct FontFamilyDeleter {
+    void operator()(GpFontFamily* family) const { GdipDeleteFontFamily(family); }
+};
+struct FontDeleter {
+    void operator()(GpFont* font) const { GdipDeleteFont(font); }
+};
+struct StringFormatDeleter {
+    void operator()(GpStringFormat* format) const { GdipDeleteStringFormat(format); }
+};
+
+// A movable block that is freed unless a stream has taken it over.
+struct GlobalBlock {
+    HGLOBAL block;
+    ~GlobalBlock() {
+        if (block) GlobalFree(block);
+    }
+};
+
+struct StreamRelease {
+    void operator()(IStream* stream) const { stream->Release(); }
+};
+
+// The resource's bytes copied into a stream that owns its memory block.
+std::unique_ptr<IStream, StreamRelease> ResourceStream(WORD id) {
+    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(id), RT_RCDATA);
+    if (!resource) return nullptr;
+    const DWORD size = SizeofResource(nullptr, resource);
+    HGLOBAL loaded = LoadResource(nullptr, resource);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes || size == 0) return nullptr;
+
+    GlobalBlock memory{GlobalAlloc(GMEM_MOVEABLE, size)};
+    if (!memory.block) return nullptr;
+    void* target = GlobalLock(memory.block);
+    if (!target) return nullptr;
+    std::memcpy(target, bytes, size);
+    GlobalUnlock(memory.block);
+
+    IStream* stream = nullptr;
+    if (FAILED(CreateStreamOnHGlobal(memory.block, /*fDeleteOnRelease*/ TRUE, &stream)) || !stream) return nullptr;
+    memory.block = nullptr;  // the stream frees it now
+    return std::unique_ptr<IStream, StreamRelease>(stream);
+}
+
+}  // namespace
+
+OwnedBrush MakeSolidBrush(ARGB colour) {
+    GpSolidFill* brush = nullptr;
+    if (GdipCreateSolidFill(colour, &brush) != Ok) return nullptr;
+    return OwnedBrush(brush);
+}
+
+void FillRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, float radius, ARGB colour) {
+    GpPath* rawPath = nullptr;
+    if (GdipCreatePath(FillModeAlternate, &rawPath) != Ok) return;
+    std::unique_ptr<GpPath, PathDeleter> path(rawPath);
+    const float d = 2.0f * radius;
+    GdipAddPathArc(rawPath, x, y, d, d, 180.0f, 90.0f);
+    GdipAddPathArc(rawPath, x + w - d, y, d, d, 270.0f, 90.0f);
+    GdipAddPathArc(rawPath, x + w - d, y + h - d, d, d, 0.0f, 90.0f);
+    GdipAddPathArc(rawPath, x, y + h - d, d, d, 90.0f, 90.0f);
+    GdipClosePathFigure(rawPath);
+    const OwnedBrush brush = MakeSolidBrush(colour);
+    if (brush) GdipFillPath(graphics, brush.get(), rawPath);
+}
+
+void DrawLabel(GpGraphics* graphics, const std::wstring& text, float x, float y, float w, float h, float size,
+               ARGB colour, bool bold, bool centred) {
+    GpFontFamily* rawFamily = nullptr;
+    if (GdipCreateFontFamilyFromName(kFontFamilyName, nullptr, &rawFamily) != Ok) return;
+    std::unique_ptr<GpFontFamily, FontFamilyDeleter> family(rawFamily);
+    GpFont* rawFont = nullptr;
+    if (GdipCreateFont(rawFamily, size, bold ? FontStyleBold : FontStyleRegular, UnitPixel, &rawFont) != Ok) return;
+    std::unique_ptr<GpFont, FontDeleter> font(rawFont);
+    const OwnedBrush brush = MakeSolidBrush(colour);
+    if (!brush) return;
+    GpStringFormat* rawFormat = nullptr;
+    if (GdipCreateStringFormat(/*flags*/ 0, LANG_NEUTRAL, &rawFormat) != Ok) return;
+    std::unique_ptr<GpStringFormat, StringFormatDeleter> format(rawFormat);
+    GdipSetStringFormatLineAlign(rawFormat, StringAlignmentCenter);
+    if (centred) GdipSetStringFormatAlign(rawFormat, StringAlignmentCenter);
+
+    const RectF layout(x, y, w, h);
+    GdipDrawString(graphics, text.c_str(), /*length: up to the null*/ -1, rawFont, &layout, rawFormat, brush.get());
+}
+
+OwnedBitmap LoadPngResource(WORD id) {
+    const auto stream = ResourceStream(id);
+    if (!stream) return nullptr;
+    GpBitmap* rawDecoded = nullptr;
+    if (GdipCreateBitmapFromStream(stream.get(), &rawDecoded) != Ok) return nullptr;
+    const OwnedBitmap decoded(rawDecoded);  // released before the stream
+
+    UINT width = 0, height = 0;
+    if (GdipGetImageWidth(rawDecoded, &width) != Ok || GdipGetImageHeight(rawDecoded, &height) != Ok) return nullptr;
+    GpBitmap* copy = nullptr;
+    if (GdipCloneBitmapAreaI(0, 0, static_cast<INT>(width), static_cast<INT>(height), PixelFormat32bppARGB, rawDecoded,
+                             &copy) != Ok) {
+        return nullptr;
+    }
+    return OwnedBitmap(copy);
+}

@@ -1,0 +1,231 @@
+#include "ui/screen.h"
+
+#include <algorithm>
+
+#include "shell/installed_game.h"
+#include "ui/drawing.h"
+
+#ifndef VANDRO_WEB_ADDRESS
+#define VANDRO_WEB_ADDRESS "vandro.example"
+#endif
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+CanvasMapping canvasMapping;
+bool mainButtonHover = false;
+
+namespace {
+
+constexpr ARGB kBackdropColour = 0xFF07173A;
+constexpr ARGB kShadeColour = 0x3E030F2A;
+constexpr ARGB kFillColour = 0xFF20B5CF;
+constexpr float kBarRadius = 4.5f;
+constexpr float kMinimumFillWidth = 9.0f;
+constexpr std::uint64_t kSweepPeriodMs = 1800;
+constexpr float kSweepTravel = 160.0f;
+constexpr float kSweepWidth = 100.0f;
+constexpr std::uint64_t kMebibyte = 1048576;
+
+constexpr const wchar_t* kWebAddress = L"" VANDRO_WEB_ADDRESS;
+
+struct Text {
+    const wchar_t* text;
+    CanvasRect rect;
+    float size;
+    ARGB colour;
+    bool bold;
+    bool centred;
+};
+
+void Draw(GpGraphics* g, const Text& t) {
+    DrawLabel(g, t.text, t.rect.x, t.rect.y, t.rect.width, t.rect.height, t.size, t.colour, t.bold, t.centred);
+}
+
+void DrawText(GpGraphics* g, const std::wstring& text, const Text& style) {
+    DrawLabel(g, text, style.rect.x, style.rect.y, style.rect.width, style.rect.height, style.size, style.colour,
+              style.bold, style.centred);
+}
+
+constexpr Text kLogoWord{L"GLADE", {90, 220, 150, 48}, 30, 0xFFFFDD5A, true, true};
+constexpr Text kHeadline{L"Keşfe hazır mısın?", {50, 445, 530, 65}, 37, 0xFFFFFFFF, true, false};
+constexpr Text kSubline{L"Oyunlar, arkadaşlar ve kocaman bir park.", {53, 510, 510, 52}, 17, 0xFFF7F6EC, false, false};
+constexpr Text kWebAddressText{kWebAddress, {53, 595, 450, 28}, 15, 0xFFE2F2FF, true, false};
+constexpr Text kBadgeText{L"WINDOWS", {658, 119, 107, 27}, 11, 0xFF206568, true, true};
+constexpr Text kCardHeading{L"Parkın\nseni bekliyor.", {656, 160, 266, 96}, 31, 0xFF122848, true, false};
+constexpr Text kStatusStyle{nullptr, {656, 267, 266, 64}, 15, 0xFF4B5D70, false, false};
+constexpr Text kCounterStyle{nullptr, {656, 363, 264, 24}, 12, 0xFF5B6C7B, false, false};
+constexpr Text kButtonLabelStyle{nullptr, {662, 404, 252, 59}, 19, 0xFF162C48, true, true};
+constexpr Text kOpenGameLink{L"Kurulu oyunu aç", kOpenGameLinkRect, 12, 0xFF18788F, true, true};
+constexpr Text kSystemLine{L"Windows 10/11 · 64 bit", {656, 492, 264, 23}, 12, 0xFF64737F, false, true};
+constexpr Text kEditionLine{L"VandroGLADE \u2014 PC sürümü", {656, 511, 264, 20}, 12, 0xFF64737F, false, true};
+constexpr Text kMinimiseGlyph{L"\u2014", kMinimiseGlyphRect, 18, 0xFFFFFFFF, false, true};
+constexpr Text kCloseGlyph{L"\u00D7", kCloseGlyphRect, 25, 0xFFFFFFFF, false, true};
+
+void FillRounded(GpGraphics* g, const CanvasRect& r, float radius, ARGB colour) {
+    FillRoundedRect(g, r.x, r.y, r.width, r.height, radius, colour);
+}
+
+void DrawBackground(GpGraphics* g) {
+    GpBitmap* picture = backgroundImage.get();
+    if (!picture) return;
+    UINT w = 0, h = 0;
+    if (GdipGetImageWidth(picture, &w) != Ok || GdipGetImageHeight(picture, &h) != Ok || w == 0 || h == 0) return;
+    const CanvasRect source = CoverFitSource(static_cast<float>(w), static_cast<float>(h));
+    GdipDrawImageRectRect(g, picture, 0, 0, kCanvasWidth, kCanvasHeight, source.x, source.y, source.width,
+                          source.height, UnitPixel, /*imageAttributes*/ nullptr, /*abort*/ nullptr, nullptr);
+}
+
+// Elements 3 to 13: everything that does not depend on the launcher's state.
+void DrawFixedScenery(GpGraphics* g, GpBrush* shade) {
+    if (shade) GdipFillRectangle(g, shade, 0, 0, kCanvasWidth, kCanvasHeight);
+    if (GpBitmap* logo = logoImage.get()) GdipDrawImageRect(g, logo, 38, 8, 250, 250);
+    Draw(g, kLogoWord);
+    Draw(g, kHeadline);
+    Draw(g, kSubline);
+    Draw(g, kWebAddressText);
+    FillRounded(g, {632, 99, 320, 463}, 25, 0x36000920);
+    FillRounded(g, {628, 92, 320, 463}, 25, 0xFFFFFCF2);
+    FillRounded(g, {656, 119, 111, 27}, 13, 0xFFDBF4EF);
+    Draw(g, kBadgeText);
+    Draw(g, kCardHeading);
+}
+
+void DrawProgress(GpGraphics* g, LauncherPhase phase, float fraction) {
+    FillRounded(g, kProgressTrackRect, kBarRadius, 0xFFDDE7EB);
+    const ProgressFill fill = ProgressFillFor(phase, fraction, GetTickCount64());
+    if (fill.shown) {
+        FillRounded(g, {fill.x, kProgressTrackRect.y, fill.width, kProgressTrackRect.height}, kBarRadius, kFillColour);
+    }
+}
+
+// Off-screen frame: a bitmap of the client size and a surface on it.
+struct Frame {
+    OwnedBitmap bitmap;
+    OwnedGraphics graphics;
+};
+
+Frame CreateFrame(int width, int height) {
+    Frame frame;
+    GpBitmap* bitmap = nullptr;
+    if (GdipCreateBitmapFromScan0(width, height, /*stride*/ 0, PixelFormat32bppPARGB, /*scan0*/ nullptr, &bitmap) != Ok) {
+        return frame;
+    }
+    frame.bitmap.reset(bitmap);
+    GpGraphics* graphics = nullptr;
+    if (GdipGetImageGraphicsContext(bitmap, &graphics) != Ok) return frame;
+    frame.graphics.reset(graphics);
+    GdipSetSmoothingMode(graphics, SmoothingModeAntiAlias);
+    GdipSetInterpolationMode(graphics, InterpolationModeHighQualityBicubic);
+    GdipSetTextRenderingHint(graphics, TextRenderingHintClearTypeGridFit);
+    return frame;
+}
+
+void CopyToWindow(HDC dc, GpBitmap* frame) {
+    GpGraphics* target = nullptr;
+    if (GdipCreateFromHDC(dc, &target) != Ok) return;
+    const OwnedGraphics owner(target);
+    GdipDrawImageI(target, frame, 0, 0);
+}
+
+}  // namespace
+
+CanvasMapping ComputeCanvasMapping(int clientWidth, int clientHeight) {
+    const float width = static_cast<float>(clientWidth);
+    const float height = static_cast<float>(clientHeight);
+    CanvasMapping mapping;
+    mapping.scale = std::min(height / kCanvasHeight, width / kCanvasWidth);
+    mapping.offsetX = (width - kCanvasWidth * mapping.scale) * 0.5f;
+    mapping.offsetY = (height - kCanvasHeight * mapping.scale) * 0.5f;
+    return mapping;
+}
+
+CanvasPoint ClientToCanvas(const CanvasMapping& mapping, float clientX, float clientY) {
+    const float scale = mapping.scale > 0.0f ? mapping.scale : 1.0f;
+    return {(clientX - mapping.offsetX) / scale, (clientY - mapping.offsetY) / scale};
+}
+
+POINT CanvasToClient(const CanvasMapping& mapping, CanvasPoint point) {
+    return {static_cast<LONG>(point.x * mapping.scale + mapping.offsetX),
+            static_cast<LONG>(point.y * mapping.scale + mapping.offsetY)};
+}
+
+CanvasRect CoverFitSource(float imageWidth, float imageHeight) {
+    const float k = std::max(kCanvasHeight / imageHeight, kCanvasWidth / imageWidth);
+    const float sourceWidth = kCanvasWidth / k;
+    const float sourceHeight = kCanvasHeight / k;
+    return {(imageWidth - sourceWidth) * 0.5f, (imageHeight - sourceHeight) * 0.5f, sourceWidth, sourceHeight};
+}
+
+const wchar_t* MainButtonLabel(bool busy, LauncherPhase phase) {
+    if (busy) return phase == Installing ? L"Kuruluyor\u2026" : L"İndiriliyor\u2026";
+    if (phase == Ready) return L"Oyna";
+    if (phase == Failed) return L"Tekrar Dene";
+    return L"İndir ve Kur";
+}
+
+std::uint32_t MainButtonColour(bool busy, bool hover) {
+    if (busy) return 0xFFE6E4D5;
+    return hover ? 0xFFFFE174 : 0xFFFFD14D;
+}
+
+float ProgressFraction(std::uint64_t bytesDone, std::uint64_t bytesTotal) {
+    if (bytesTotal == 0) return 0.0f;
+    const float fraction = static_cast<float>(static_cast<double>(bytesDone) / static_cast<double>(bytesTotal));
+    return std::min(fraction, 1.0f);
+}
+
+ProgressFill ProgressFillFor(LauncherPhase phase, float fraction, std::uint64_t tickMilliseconds) {
+    const float left = kProgressTrackRect.x;
+    if (phase == Installing) {
+        const float t = static_cast<float>(tickMilliseconds % kSweepPeriodMs);
+        return {true, left + (t / static_cast<float>(kSweepPeriodMs)) * kSweepTravel, kSweepWidth};
+    }
+    if (fraction > 0.0f) return {true, left, std::max(fraction * kProgressTrackRect.width, kMinimumFillWidth)};
+    return {false, left, 0.0f};
+}
+
+std::wstring ByteCounterText(std::uint64_t bytesDone, std::uint64_t bytesTotal) {
+    return std::to_wstring(bytesDone / kMebibyte) + L" / " + std::to_wstring(bytesTotal / kMebibyte) + L" MB";
+}
+
+void PaintWindow(HDC dc, int clientWidth, int clientHeight) {
+    // Minimised: no frame can be built, and a zero scale would break input.
+    if (clientWidth <= 0 || clientHeight <= 0) return;
+    // Input follows the window's size even when this frame cannot be built.
+    canvasMapping = ComputeCanvasMapping(clientWidth, clientHeight);
+
+    const Frame frame = CreateFrame(clientWidth, clientHeight);
+    GpGraphics* g = frame.graphics.get();
+    if (!g) return;
+    GdipGraphicsClear(g, kBackdropColour);
+
+    GdipTranslateWorldTransform(g, canvasMapping.offsetX, canvasMapping.offsetY, MatrixOrderPrepend);
+    GdipScaleWorldTransform(g, canvasMapping.scale, canvasMapping.scale, MatrixOrderPrepend);
+
+    DrawBackground(g);
+    const OwnedBrush shade = MakeSolidBrush(kShadeColour);
+    DrawFixedScenery(g, shade.get());
+
+    const PhaseSnapshot state = ReadPhaseAndMessage();
+    DrawText(g, state.statusMessage, kStatusStyle);
+
+    const std::uint64_t total = launcherState.bytesTotal.load();
+    const std::uint64_t done = launcherState.bytesDone.load();
+    const float fraction = ProgressFraction(done, total);
+    const bool busy = launcherState.busy.load();
+    DrawProgress(g, state.phase, fraction);
+    if (total != 0) DrawText(g, ByteCounterText(done, total), kCounterStyle);
+
+    FillRounded(g, kMainButtonRect, 17, MainButtonColour(busy, mainButtonHover));
+    DrawText(g, MainButtonLabel(busy, state.phase), kButtonLabelStyle);
+    // busy first: the worker rewrites installLocation only while busy is set.
+    if (!busy && !installedGame.installLocation.empty() && state.phase != Ready) Draw(g, kOpenGameLink);
+
+    Draw(g, kSystemLine);
+    Draw(g, kEditionLine);
+    Draw(g, kMinimiseGlyph);
+    Draw(g, kCloseGlyph);
+
+    CopyToWindow(dc, frame.bitmap.get());
+}
