@@ -1,0 +1,266 @@
+// Input: hit areas on canvas points, the click table, then the window
+// procedure on a real window of the launcher's class.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "fixture_support.h"
+#include "transfer/text_encoding.h"
+#include "ui/window_proc.h"
+#include "ui_support.h"
+
+namespace {
+
+constexpr const wchar_t* kSomeGame = L"C:\\Games\\VandroGLADE";
+
+struct ClickTest : ::testing::Test {
+    test::CleanScreenState clean;
+    static void Set(bool busy, const std::wstring& installLocation, LauncherPhase phase) {
+        launcherState.busy = busy;
+        installedGame.installLocation = installLocation;
+        test::SetPhase(phase);
+    }
+};
+
+LPARAM Packed(int x, int y) { return MAKELPARAM(static_cast<WORD>(x & 0xFFFF), static_cast<WORD>(y & 0xFFFF)); }
+
+// A hidden window of the launcher's class at (100, 100), 1000 x 650.
+struct LauncherWindowTest : ::testing::Test {
+    test::GdiplusSession gdiplus;
+    test::CleanScreenState clean;
+    HWND window = nullptr;
+
+    LauncherWindowTest() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = LauncherWindowProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = kWindowClassName;
+        RegisterClassW(&wc);
+        window = CreateWindowExW(WS_EX_APPWINDOW, kWindowClassName, kWindowTitle, WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX,
+                                 100, 100, 1000, 650, nullptr, nullptr, wc.hInstance, nullptr);
+    }
+    ~LauncherWindowTest() override {
+        if (IsWindow(window)) DestroyWindow(window);
+        MSG quit;
+        while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+    }
+    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+        return SendMessageW(window, message, wParam, lParam);
+    }
+    bool NeedsRepaint() {
+        RECT update{};
+        return GetUpdateRect(window, &update, FALSE) && update.right - update.left == 1000 &&
+               update.bottom - update.top == 650;
+    }
+};
+
+// A copy of the test game installed in a folder of its own.
+struct InstalledTestGame {
+    test::TempFolder folder;
+    InstalledTestGame() {
+        std::filesystem::copy_file(test::TestGameExe(), folder.path / kGameExeName);
+        installedGame.installLocation = folder.path.wstring();
+    }
+    ~InstalledTestGame() { test::StopTestGames(); }
+    // The game's own record of how it started; waits up to 10 s for it.
+    std::string StartRecord() const {
+        for (int i = 0; i < 1000 && !std::filesystem::exists(folder.path / test::kTestGameStartRecord); ++i) Sleep(10);
+        Sleep(50);
+        return test::ReadTestGameStartRecord(folder.path);
+    }
+};
+
+}  // namespace
+
+TEST(WindowHitTest, DragStripIsTheTopBandLeftOfTheGlyphsWithoutLowerBounds) {
+    struct Row {
+        CanvasPoint p;
+        bool drag;
+    };
+    const Row rows[] = {
+        {{0, 0}, true},        {{874.9f, 47.9f}, true}, {{875, 0}, false},  {{0, 48}, false},
+        {{-50, -30}, true},    {{-10, 47}, true},       {{500, -200}, true}, {{881, 20}, false},
+        {{950, 20}, false},    {{300, 100}, false},
+    };
+    for (const Row& row : rows) EXPECT_EQ(IsInDragStrip(row.p), row.drag) << row.p.x << "," << row.p.y;
+}
+
+TEST_F(ClickTest, HitAreasIncludeTheLowerAndExcludeTheUpperBound) {
+    Set(false, kSomeGame, Idle);
+    using A = ClickAction;
+    struct Row {
+        CanvasPoint p;
+        ClickAction action;
+    };
+    const Row rows[] = {
+        // link (656, 466, 264, 23)
+        {{656, 466}, A::LaunchGame}, {{919.9f, 488.9f}, A::LaunchGame}, {{920, 470}, A::None},
+        {{700, 489}, A::None}, {{655.9f, 470}, A::None},
+        // main button (656, 404, 264, 59)
+        {{656, 404}, A::StartDownload}, {{919.9f, 462.9f}, A::StartDownload}, {{920, 430}, A::None},
+        {{700, 463}, A::None}, {{700, 403.9f}, A::None}, {{655.9f, 430}, A::None},
+        // close glyph (936, 12, 42, 35)
+        {{936, 12}, A::Close}, {{977.9f, 46.9f}, A::Close}, {{978, 20}, A::None}, {{950, 47}, A::None},
+        {{935.9f, 20}, A::None}, {{950, 11.9f}, A::None},
+        // minimise glyph (881, 12, 42, 35)
+        {{881, 12}, A::Minimise}, {{922.9f, 46.9f}, A::Minimise}, {{923, 20}, A::None}, {{900, 47}, A::None},
+        {{880.9f, 20}, A::None},
+        // letterbox and elsewhere
+        {{-10, 430}, A::None}, {{1005, 430}, A::None}, {{780, 700}, A::None}, {{300, 300}, A::None},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(ChooseClickAction(row.p), row.action) << row.p.x << "," << row.p.y;
+    }
+}
+
+TEST_F(ClickTest, ConditionsPickTheFirstMatchingRow) {
+    using A = ClickAction;
+    const CanvasPoint link{780, 477}, button{780, 432}, close{957, 29}, minimise{902, 29};
+    struct Row {
+        const char* name;
+        CanvasPoint p;
+        bool busy;
+        const wchar_t* location;
+        LauncherPhase phase;
+        ClickAction action;
+    };
+    const Row rows[] = {
+        {"link, game known", link, false, kSomeGame, Idle, A::LaunchGame},
+        {"link in Ready, where it is not drawn", link, false, kSomeGame, Ready, A::LaunchGame},
+        {"link while busy", link, true, kSomeGame, Failed, A::None},
+        {"link, no game", link, false, L"", Failed, A::None},
+        {"button in Ready with a game", button, false, kSomeGame, Ready, A::LaunchGame},
+        {"button in Ready without a game", button, false, L"", Ready, A::StartDownload},
+        {"button after a failure with a game", button, false, kSomeGame, Failed, A::StartDownload},
+        {"button on first start", button, false, L"", Idle, A::StartDownload},
+        {"button while busy", button, true, kSomeGame, Ready, A::None},
+        {"close while busy", close, true, L"", Downloading, A::Close},
+        {"minimise while busy", minimise, true, L"", Installing, A::Minimise},
+    };
+    for (const Row& row : rows) {
+        Set(row.busy, row.location, row.phase);
+        EXPECT_EQ(ChooseClickAction(row.p), row.action) << row.name;
+    }
+}
+
+TEST_F(ClickTest, ClientPointsMapThroughTheLastPaintOrTheIdentity) {
+    Set(false, L"", Idle);
+    auto at = [](float x, float y) { return ClientToCanvas(canvasMapping, x, y); };
+    EXPECT_EQ(ChooseClickAction(at(665, 433)), ClickAction::StartDownload);  // before any paint: identity
+    EXPECT_TRUE(IsInDragStrip(at(874, 47)));
+
+    canvasMapping = CanvasMapping{0.76f, 0.0f, 78.0f};  // 760 x 650 client
+    EXPECT_TRUE(IsInDragStrip(at(380, 20)));                               // band above the canvas
+    EXPECT_FALSE(IsInDragStrip(at(700, 20)));                              // above the glyphs
+    EXPECT_EQ(ChooseClickAction(at(505, 407)), ClickAction::StartDownload); // canvas (664.5, 432.9)
+    EXPECT_EQ(ChooseClickAction(at(665, 433)), ClickAction::None);        // canvas (875, 467): right of the link
+    EXPECT_EQ(ChooseClickAction(at(380, 600)), ClickAction::None);        // band below the canvas
+}
+
+TEST_F(LauncherWindowTest, AnswersEraseAndCaptionHitTests) {
+    ASSERT_TRUE(window);
+    EXPECT_EQ(Send(WM_ERASEBKGND), 1);
+    EXPECT_EQ(Send(WM_NCHITTEST, 0, Packed(110, 110)), HTCAPTION);
+    EXPECT_EQ(Send(WM_NCHITTEST, 0, Packed(100 + 874, 100 + 47)), HTCAPTION);
+    EXPECT_EQ(Send(WM_NCHITTEST, 0, Packed(100 + 900, 100 + 20)), HTCLIENT);  // minimise glyph
+    EXPECT_EQ(Send(WM_NCHITTEST, 0, Packed(100 + 500, 100 + 300)), HTCLIENT);
+    EXPECT_EQ(Send(WM_NCHITTEST, 0, Packed(100 + 999, 100 + 649)), HTCLIENT);  // no sizing border
+    EXPECT_EQ(Send(WM_NCHITTEST, 0, Packed(100, 100)), HTCAPTION);             // no sizing corner
+}
+
+TEST_F(LauncherWindowTest, HoverFollowsTheButtonAndTheHandOnlyWhenNotBusy) {
+    ASSERT_TRUE(window);
+    ShowWindow(window, SW_SHOWNOACTIVATE);  // hidden windows collect no update region
+    const HCURSOR hand = LoadCursorW(nullptr, IDC_HAND), arrow = LoadCursorW(nullptr, IDC_ARROW);
+
+    ValidateRect(window, nullptr);
+    Send(WM_MOUSEMOVE, 0, Packed(665, 433));
+    EXPECT_TRUE(mainButtonHover);
+    EXPECT_EQ(GetCursor(), hand);
+    EXPECT_TRUE(NeedsRepaint());
+
+    ValidateRect(window, nullptr);
+    launcherState.busy = true;
+    Send(WM_MOUSEMOVE, 0, Packed(700, 440));
+    EXPECT_TRUE(mainButtonHover);  // busy does not change hover
+    EXPECT_EQ(GetCursor(), arrow);
+    EXPECT_FALSE(NeedsRepaint());  // no change, no repaint
+
+    launcherState.busy = false;
+    Send(WM_MOUSEMOVE, 0, Packed(10, 300));
+    EXPECT_FALSE(mainButtonHover);
+    EXPECT_EQ(GetCursor(), arrow);
+    EXPECT_TRUE(NeedsRepaint());
+}
+
+TEST_F(LauncherWindowTest, TimerAndStatusPostsRepaintTheWholeWindow) {
+    ASSERT_TRUE(window);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    for (UINT message : {UINT{WM_TIMER}, UINT{WM_LAUNCHER_STATUS}}) {
+        ValidateRect(window, nullptr);
+        EXPECT_EQ(Send(message, 7), 0);
+        EXPECT_TRUE(NeedsRepaint()) << message;
+    }
+}
+
+TEST_F(LauncherWindowTest, MinimiseGlyphMinimisesAndCloseGlyphEndsTheLoop) {
+    ASSERT_TRUE(window);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    launcherState.window = window;
+    launcherState.busy = true;  // both glyphs work during an attempt
+
+    Send(WM_LBUTTONUP, 0, Packed(902, 29));
+    EXPECT_TRUE(IsIconic(window));
+    ShowWindow(window, SW_RESTORE);
+    EXPECT_TRUE(IsWindow(window));
+
+    Send(WM_LBUTTONUP, 0, Packed(957, 29));
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_TRUE(launcherState.cancelRequested.load());
+    EXPECT_EQ(launcherState.window.load(), nullptr);
+    MSG quit;
+    ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 0u);
+}
+
+TEST_F(LauncherWindowTest, EnterAndSpaceDoNothingWhileBusy) {
+    ASSERT_TRUE(window);
+    launcherState.busy = true;
+    test::SetPhase(Downloading, L"Durum");
+    for (WPARAM key : {WPARAM{VK_RETURN}, WPARAM{VK_SPACE}}) EXPECT_EQ(Send(WM_KEYDOWN, key), 0);
+    EXPECT_FALSE(launcherState.worker.joinable());
+    EXPECT_EQ(ReadPhaseAndMessage().statusMessage, L"Durum");
+}
+
+// Every way of starting the game: it runs from its own folder.
+TEST_F(LauncherWindowTest, GameStartsFromItsInstallFolderByLinkButtonEnterOrSpace) {
+    ASSERT_TRUE(window);
+    struct Row {
+        const char* how;
+        LauncherPhase phase;
+        UINT message;
+        WPARAM key;
+        CanvasPoint click;
+    };
+    const Row rows[] = {
+        {"link", Idle, WM_LBUTTONUP, 0, {780, 477}},
+        {"Oyna", Ready, WM_LBUTTONUP, 0, {780, 432}},
+        {"Enter", Ready, WM_KEYDOWN, VK_RETURN, {}},
+        {"Space", Ready, WM_KEYDOWN, VK_SPACE, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.how);
+        InstalledTestGame game;
+        test::SetPhase(row.phase);
+        canvasMapping = CanvasMapping{0.76f, 0.0f, 78.0f};  // as the last paint of a 760 x 650 client left it
+        const POINT client = CanvasToClient(canvasMapping, row.click);
+        Send(row.message, row.key, row.message == WM_LBUTTONUP ? Packed(client.x, client.y) : 0);
+        const std::string record = game.StartRecord();
+        EXPECT_NE(record.find("cwd=" + WideToUtf8(game.folder.path.wstring()) + "\r\n"), std::string::npos) << record;
+        EXPECT_NE(record.find("argc=1\r\n"), std::string::npos) << record;
+        EXPECT_FALSE(launcherState.worker.joinable());  // no install attempt started
+    }
+}
