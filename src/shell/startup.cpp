@@ -1,0 +1,20 @@
+#include "shell/startup.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kMaxWindowWidth = 1000;
+constexpr int kMaxWindowHeight = 650;
+constexpr int kWorkAreaMargin = 40;
+
+}  // namespace
+
+WindowPlacement ComputeWindowPlacement(const RECT& workArea) {
+    WindowPlacement placement{};
+    placement.width = std::min<int>(kMaxWindowWidth, workArea.right - workArea.left - kWorkAreaMargin);
+    placement.height = std::min<int>(kMaxWindowHeight, workArea.bottom - workArea.top - kWorkAreaMargin);
+    placement.x = (workArea.left + workArea.right - placement.width) / 2;
+    placement.y = (workArea.top + workArea.bottom - placement.height) / 2;
+    return placement;
+}
