@@ -1,0 +1,119 @@
+// The install attempt's transfer stages as the worker runs them, timed:
+//   pipeline_bench transfer MANIFEST_URL CACHE_FOLDER
+//     fetch manifest -> download every part -> verify (stream digest, size,
+//     read-back digest) -> rename; then, for reference, a bare WinHTTP read
+//     loop over the same part URLs (no file, no digest). Peak working set of
+//     this process after the stages.
+//   pipeline_bench hash FILE
+//     HashFileSha256 over FILE.
+// Prints "key=value" lines for tools/bench.
+#include <windows.h>
+#include <psapi.h>
+#include <winhttp.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "pipeline/package_download.h"
+#include "pipeline/package_verify.h"
+#include "pipeline/release_manifest.h"
+#include "shell/paths.h"
+#include "transfer/download_host.h"
+#include "transfer/download_url.h"
+#include "transfer/sha256.h"
+#include "transfer/text_encoding.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct InternetHandle {
+    HINTERNET h;
+    ~InternetHandle() {
+        if (h) WinHttpCloseHandle(h);
+    }
+};
+
+// The platform's share of the cost: the same request shape and read size as
+// the transfer, bytes dropped on arrival.
+std::uint64_t BareRead(const std::wstring& url) {
+    const DownloadTarget target = CheckDownloadUrl(url);
+    InternetHandle session{WinHttpOpen(L"VandroGLADE/1.0", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                                       WINHTTP_NO_PROXY_BYPASS, /*flags*/ 0)};
+    InternetHandle connection{WinHttpConnect(session.h, target.host.c_str(), target.port, /*reserved*/ 0)};
+    InternetHandle request{WinHttpOpenRequest(connection.h, L"GET", target.objectPath.c_str(), /*version*/ nullptr,
+                                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE)};
+    if (!WinHttpSendRequest(request.h, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(request.h, /*reserved*/ nullptr)) {
+        return 0;
+    }
+    std::vector<char> buffer(262144);
+    std::uint64_t total = 0;
+    DWORD got = 0;
+    while (WinHttpReadData(request.h, buffer.data(), static_cast<DWORD>(buffer.size()), &got) && got > 0) total += got;
+    return total;
+}
+
+std::uint64_t PeakWorkingSet() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters)) ? counters.PeakWorkingSetSize : 0;
+}
+
+int Transfer(const std::wstring& url, const std::wstring& cacheFolder) {
+    manifestUrl = url;
+    packageCacheFolder = cacheFolder;
+    const std::uint64_t peakBefore = PeakWorkingSet();
+
+    const Clock::time_point start = Clock::now();
+    const ReleaseManifest manifest = FetchReleaseManifest();
+    DownloadResult download = DownloadPackage(manifest);
+    if (download.outcome != DownloadOutcome::Downloaded) {
+        std::printf("error=the package was not downloaded (no room, or already in the cache)\n");
+        return 1;
+    }
+    VerifyAndAssemble(manifest, download.paths, *download.packageDigest);
+    const double seconds = SecondsSince(start);
+    std::printf("bytes=%llu\nparts=%zu\npipeline_seconds=%.3f\n", static_cast<unsigned long long>(manifest.packageSize),
+                manifest.parts.size(), seconds);
+    std::printf("peak_working_set_before=%llu\npeak_working_set=%llu\n",
+                static_cast<unsigned long long>(peakBefore), static_cast<unsigned long long>(PeakWorkingSet()));
+    std::printf("setup_program=%s\n", WideToUtf8(download.paths.setupPath).c_str());
+
+    const Clock::time_point bareStart = Clock::now();
+    std::uint64_t bareBytes = 0;
+    for (const ManifestPart& part : manifest.parts) bareBytes += BareRead(Utf8ToWide(part.url));
+    std::printf("bare_bytes=%llu\nbare_seconds=%.3f\n", static_cast<unsigned long long>(bareBytes),
+                SecondsSince(bareStart));
+    return 0;
+}
+
+int Hash(const std::wstring& file) {
+    const Clock::time_point start = Clock::now();
+    const std::string digest = HashFileSha256(file);
+    std::printf("hash_seconds=%.3f\nhash_digest=%s\n", SecondsSince(start), digest.c_str());
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring mode = argc > 1 ? argv[1] : L"";
+    try {
+        if (mode == L"transfer" && argc == 4) return Transfer(argv[2], argv[3]);
+        if (mode == L"hash" && argc == 3) return Hash(argv[2]);
+    } catch (const std::exception& failure) {
+        std::printf("error=%s\n", failure.what());
+        return 1;
+    }
+    std::fprintf(stderr, "usage: pipeline_bench transfer MANIFEST_URL CACHE_FOLDER | hash FILE\n");
+    return 2;
+}
