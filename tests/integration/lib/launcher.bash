@@ -1,0 +1,194 @@
+# Shared steps of the launcher's whole-program tests (sourced, not run):
+# a private copy of the test prefix with a wineserver of its own, the real
+# launcher started in it on the build's virtual display, clicks and keys at
+# canvas points, screenshots into BUILD/artifacts, and named checks.
+#
+#   . "$src/tests/integration/lib/launcher.bash" BUILD_DIR SRC_DIR TEST_NAME
+#
+# The copy keeps the shared prefix's registry and folders out of reach: the
+# install tests register a game there, and nothing of it outlives the test.
+
+build=$(cd "$1" && pwd)
+src=$(cd "$2" && pwd)
+test_name=$3
+work="$build/integration/$test_name"
+artifacts="$build/artifacts"
+launcher_exe="$build/vandroglade-launcher.exe"
+probe_exe="$build/fixtures/window_probe.exe"
+port="${VANDRO_TEST_PORT:-$(sed -n 's/^VANDRO_DOWNLOAD_PORT:[A-Z]*=//p' "$build/CMakeCache.txt")}"
+host_root="$build/host-root"
+DISPLAY=$(cat "$build/display")
+export DISPLAY
+window_title='VandroGLADE — İndir ve Oyna'
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\{760E310F-703C-4B00-A3E5-462369FCA788}_is1'
+
+failures=0
+launcher_pid=""
+published_parts=""
+
+check() {  # description, then a command that must succeed
+  local what=$1; shift
+  if "$@"; then echo "ok:   $what"; else echo "FAIL: $what"; failures=$((failures + 1)); fi
+}
+
+wait_for() {  # seconds, then a command; true once the command succeeds
+  local seconds=$1; shift
+  local i
+  for i in $(seq $((seconds * 5))); do
+    "$@" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+finish() {  # the verdict, after every check of the script
+  if [ "$failures" = 0 ]; then echo "$test_name: all checks passed"; exit 0; fi
+  echo "$test_name: $failures check(s) failed"; exit 1
+}
+
+# ---- the private prefix ------------------------------------------------------
+
+win() { "$src/tools/wine-run" "$work" "$@"; }
+
+cleanup() {
+  if [ -n "$launcher_pid" ]; then kill "$launcher_pid" 2>/dev/null || true; fi
+  "$src/tools/wine-prefix" "$work" --stop >/dev/null 2>&1 || true
+  rm -f "$host_root/vandroglade/windows/latest.json" "$host_root/vandroglade/windows/.rules.json"
+  if [ -n "$published_parts" ]; then rm -rf "$published_parts"; fi
+  rm -rf "$work"
+}
+
+start_private_prefix() {
+  rm -rf "$work"
+  mkdir -p "$work" "$artifacts"
+  rm -f "$artifacts/$test_name"-*.png
+  trap cleanup EXIT
+  cp -a "$build/wineprefix" "$work/wineprefix"
+  ln -s "$build/pki" "$work/pki"
+  cp "$build/display" "$work/display"
+  appdata="$work/wineprefix/drive_c/users/$(id -un)/AppData/Local"
+  cache="$appdata/Vandro/Launcher/Cache"
+  game_folder="$appdata/Programs/VandroGLADE Test"
+  rm -rf "$appdata/Vandro" "$game_folder"
+  "$src/tools/wine-prefix" "$work" >/dev/null
+  win reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
+}
+
+# ---- the launcher and its window ---------------------------------------------
+
+start_launcher() {  # starts the launcher in the background; launcher_pid
+  win "$launcher_exe" >"$work/launcher.out" 2>&1 &
+  launcher_pid=$!
+}
+
+# Waits up to SECONDS for the launcher to end; true if it did, with its exit
+# code in launcher_rc (Wine passes the low 8 bits on).
+wait_launcher() {
+  local seconds=$1
+  wait_for "$seconds" bash -c "! kill -0 $launcher_pid 2>/dev/null" || return 1
+  launcher_rc=0
+  wait "$launcher_pid" || launcher_rc=$?
+  launcher_pid=""
+}
+
+launcher_running() { [ -n "$launcher_pid" ] && kill -0 "$launcher_pid" 2>/dev/null; }
+
+probe() { win "$probe_exe" "$@" 2>/dev/null | tr -d '\r'; }
+probe_value() { probe | sed -n "s/^$1=//p"; }
+window_count_is() { [ "$(probe_value count)" = "$1" ]; }
+
+# Screen position of the window's top left, read once it is shown: wx, wy.
+locate_window() {
+  local rect
+  rect=$(probe_value rect)
+  wx=${rect%%,*}
+  rect=${rect#*,}
+  wy=${rect%%,*}
+}
+
+# The canvas is 1000 x 650 in a window of that size: canvas units are pixels.
+click_canvas() { xdotool mousemove $((wx + $1)) $((wy + $2)) click 1; }
+hover_canvas() { xdotool mousemove $((wx + $1)) $((wy + $2)); }
+# Keys go to the focused window: a click on a bare part of the canvas focuses it.
+key_to_launcher() { click_canvas 400 360; sleep 0.3; xdotool key "$1"; }
+
+screenshot() {  # name: BUILD/artifacts/TEST-NAME.png
+  import -window root "$artifacts/$test_name-$1.png"
+}
+
+# Colour (RRGGBB) of a canvas point on a fresh capture of the screen.
+canvas_colour() {
+  import -window root "$work/probe.png"
+  convert "$work/probe.png" -format '%[hex:p{'$((wx + $1))','$((wy + $2))'}]' info: | cut -c1-6 | tr a-f A-F
+}
+
+near() {  # RRGGBB RRGGBB: every channel within 3
+  local a=$1 b=$2 i d
+  for i in 0 2 4; do
+    d=$(( 16#${a:i:2} - 16#${b:i:2} ))
+    [ "${d#-}" -le 3 ] || return 1
+  done
+}
+
+colour_at_is() { near "$(canvas_colour "$1" "$2")" "$3"; }
+
+# Pixels of a canvas rectangle (x, y, w, h) that differ from a colour by more than 24.
+ink_in() {
+  import -window root "$work/ink.png"
+  python3 - "$work/ink.png" $((wx + $1)) $((wy + $2)) "$3" "$4" "$5" <<'EOF'
+import sys, subprocess
+path, x, y, w, h, colour = sys.argv[1], *map(int, sys.argv[2:6]), sys.argv[6]
+raw = subprocess.run(["convert", path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "-depth", "8", "rgb:-"],
+                     capture_output=True, check=True).stdout
+ref = [int(colour[i:i + 2], 16) for i in (0, 2, 4)]
+print(sum(1 for i in range(0, len(raw), 3) if max(abs(raw[i + k] - ref[k]) for k in range(3)) > 24))
+EOF
+}
+
+# Canvas points and colours of the screen.
+button_probe=(665 433)
+button_normal=FFD14D
+button_hover=FFE174
+button_busy=E6E4D5
+card_colour=FFFCF2
+link_rect=(656 466 264 23)
+
+# ---- releases on the test host -----------------------------------------------
+
+# Publishes the test setup program with a scenario (JSON members, e.g.
+# '"delayMs": 3000') as the release the launcher's fixed manifest address names.
+publish_test_release() {
+  local members=${1:-} parts=${2:-3}
+  local setup="$work/setup.exe" game_win
+  game_win="Z:$(echo "$build/fixtures/test_game.exe" | tr / '\\')"
+  python3 - "$build/fixtures/test_setup.exe" "$setup" "$game_win" "$members" <<'EOF'
+import json, sys
+source, target, game, members = sys.argv[1:5]
+scenario = json.loads("{" + members + "}")
+scenario.setdefault("gameSource", game)
+with open(source, "rb") as f:
+    data = f.read()
+with open(target, "wb") as f:
+    f.write(data + b"\n--vandro-test-scenario--\n" + json.dumps(scenario).encode("utf-8"))
+EOF
+  local digest
+  digest=$(sha256sum "$setup" | cut -c1-16)
+  published_parts="$host_root/vandroglade/windows/$digest"
+  python3 "$src/tools/publish-release" --setup "$setup" --version 1.1.1 --parts "$parts" \
+    --host localhost --port "$port" --out "$host_root" >/dev/null
+}
+
+# Registers the test game as installed in the given version (as its setup would).
+install_game_by_hand() {  # version
+  mkdir -p "$game_folder"
+  cp "$build/fixtures/test_game.exe" "$game_folder/VandroGLADE.exe"
+  win reg add "$uninstall_key" /v InstallLocation /t REG_SZ /d "$(game_folder_win)" /f >/dev/null
+  win reg add "$uninstall_key" /v DisplayVersion /t REG_SZ /d "$1" /f >/dev/null
+}
+
+game_folder_win() { echo "C:\\users\\$(id -un)\\AppData\\Local\\Programs\\VandroGLADE Test"; }
+
+# The test game writes how it was started into its own folder.
+game_started_from_its_folder() {
+  tr -d '\r' <"$game_folder/test-game-start.txt" 2>/dev/null | grep -qxF "cwd=$(game_folder_win)"
+}
