@@ -34,6 +34,9 @@ check() {  # description, then a command that must succeed
 }
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\{760E310F-703C-4B00-A3E5-462369FCA788}_is1'
 reg_value() { { wine reg query "$key" /v "$1" 2>/dev/null || true; } | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"; }
+# Start from no installed game, whatever other tests left in the shared prefix.
+wine reg delete "$key" /f > /dev/null 2>&1 || true
+check "no game is registered before the install" [ -z "$(reg_value InstallLocation)" ]
 log_win="Z:$(echo "$work/log folder/install.log" | tr / '\\')"
 run_setup() {  # exe, extra args...; prints the exit code (read by Wine, full 8 bits suffice: 0, 1, 2, 4)
   local rc=0
