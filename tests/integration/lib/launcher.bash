@@ -41,6 +41,8 @@ wait_for() {  # seconds, then a command; true once the command succeeds
   return 1
 }
 
+between() { [ "$1" -gt "$2" ] && [ "$1" -lt "$3" ]; }  # value low high, bounds excluded
+
 finish() {  # the verdict, after every check of the script
   if [ "$failures" = 0 ]; then echo "$test_name: all checks passed"; exit 0; fi
   echo "$test_name: $failures check(s) failed"; exit 1
@@ -71,6 +73,7 @@ start_private_prefix() {
   game_folder="$appdata/Programs/VandroGLADE Test"
   rm -rf "$appdata/Vandro" "$game_folder"
   "$src/tools/wine-prefix" "$work" >/dev/null
+  requests_mark=$(cat "$host_root/.requests.log" 2>/dev/null | wc -l)
   win reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
 }
 
@@ -132,18 +135,25 @@ near() {  # RRGGBB RRGGBB: every channel within 3
 
 colour_at_is() { near "$(canvas_colour "$1" "$2")" "$3"; }
 
-# Pixels of a canvas rectangle (x, y, w, h) that differ from a colour by more than 24.
-ink_in() {
-  import -window root "$work/ink.png"
-  python3 - "$work/ink.png" $((wx + $1)) $((wy + $2)) "$3" "$4" "$5" <<'EOF'
-import sys, subprocess
-path, x, y, w, h, colour = sys.argv[1], *map(int, sys.argv[2:6]), sys.argv[6]
+# How many pixels of a canvas rectangle (x, y, w, h) are like a colour
+# (every channel within 24) or, with "unlike", differ from it.
+count_pixels() {  # x y w h RRGGBB [unlike]
+  import -window root "$work/count.png"
+  python3 - "$work/count.png" $((wx + $1)) $((wy + $2)) "$3" "$4" "$5" "${6:-like}" <<'EOF'
+import subprocess, sys
+path, x, y, w, h, colour, mode = sys.argv[1], *map(int, sys.argv[2:6]), *sys.argv[6:8]
 raw = subprocess.run(["convert", path, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "-depth", "8", "rgb:-"],
                      capture_output=True, check=True).stdout
 ref = [int(colour[i:i + 2], 16) for i in (0, 2, 4)]
-print(sum(1 for i in range(0, len(raw), 3) if max(abs(raw[i + k] - ref[k]) for k in range(3)) > 24))
+like = sum(1 for i in range(0, len(raw), 3) if max(abs(raw[i + k] - ref[k]) for k in range(3)) <= 24)
+print(like if mode == "like" else len(raw) // 3 - like)
 EOF
 }
+ink_in() { count_pixels "$@" unlike; }
+
+# Canvas units of the progress track's middle line that carry the fill.
+filled_units() { count_pixels 656 353 264 1 "$fill_colour"; }
+filled_units_near() { local n; n=$(filled_units); [ "$n" -ge $(($1 - 4)) ] && [ "$n" -le $(($1 + 4)) ]; }
 
 # Canvas points and colours of the screen.
 button_probe=(665 433)
@@ -151,7 +161,9 @@ button_normal=FFD14D
 button_hover=FFE174
 button_busy=E6E4D5
 card_colour=FFFCF2
+fill_colour=20B5CF
 link_rect=(656 466 264 23)
+counter_rect=(656 363 264 24)
 
 # ---- releases on the test host -----------------------------------------------
 
@@ -171,12 +183,21 @@ with open(source, "rb") as f:
 with open(target, "wb") as f:
     f.write(data + b"\n--vandro-test-scenario--\n" + json.dumps(scenario).encode("utf-8"))
 EOF
-  local digest
-  digest=$(sha256sum "$setup" | cut -c1-16)
-  published_parts="$host_root/vandroglade/windows/$digest"
+  release_digest=$(sha256sum "$setup" | cut -c1-16)
+  published_parts="$host_root/vandroglade/windows/$release_digest"
   python3 "$src/tools/publish-release" --setup "$setup" --version 1.1.1 --parts "$parts" \
     --host localhost --port "$port" --out "$host_root" >/dev/null
 }
+
+# Makes the host pause inside one part of the published release.
+pause_part() {  # part file name, bytes before the pause, seconds of pause
+  printf '{"/vandroglade/windows/%s/%s": {"pause_after": %d, "pause_seconds": %s}}\n' \
+    "$release_digest" "$1" "$2" "$3" >"$published_parts/.rules.json"
+}
+# Requests the host logged since the test began (the log is the whole run's).
+requests_since_start() { tail -n "+$((requests_mark + 1))" "$host_root/.requests.log" 2>/dev/null; }
+requested() { requests_since_start | grep -q "^$1"; }
+part_requested() { requested "/vandroglade/windows/$release_digest/$1"; }
 
 # Registers the test game as installed in the given version (as its setup would).
 install_game_by_hand() {  # version
