@@ -163,6 +163,7 @@ TEST(SetupRun, MissingSetupProgramFailsToStart) {
     SetupFixture f;
     test::PlacedSetup placed = test::PlaceTestSetupProgram(f.Scenario());
     std::filesystem::remove(placed.paths.setupPath);
+    test::DialogDismisser dismissShellError;
     EXPECT_EQ(RunForFailure(placed), "Installer start");
 }
 

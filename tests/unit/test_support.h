@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "shell/launcher_state.h"
 #include "shell/paths.h"
@@ -142,6 +144,35 @@ struct CleanLauncherState {
     CleanLauncherState& operator=(const CleanLauncherState&) = delete;
 
     std::string LogText() const { return ReadFileBytes(cache.path / kLauncherLogName); }
+};
+
+// Closes the platform's error boxes that this process shows while the
+// object lives (the shell reports a missing program in a dialog that would
+// otherwise wait for a click forever on the test display).
+struct DialogDismisser {
+    std::atomic<bool> stop{false};
+    std::thread watcher{[this] {
+        while (!stop.load()) {
+            EnumWindows(
+                [](HWND window, LPARAM) -> BOOL {
+                    DWORD pid = 0;
+                    GetWindowThreadProcessId(window, &pid);
+                    wchar_t cls[16] = {};
+                    GetClassNameW(window, cls, 16);
+                    if (pid == GetCurrentProcessId() && std::wstring(cls) == L"#32770") {
+                        PostMessageW(window, WM_COMMAND, IDOK, 0);
+                        PostMessageW(window, WM_CLOSE, 0, 0);
+                    }
+                    return TRUE;
+                },
+                0);
+            Sleep(50);
+        }
+    }};
+    ~DialogDismisser() {
+        stop = true;
+        watcher.join();
+    }
 };
 
 }  // namespace test
