@@ -34,22 +34,13 @@ screenshot installing
 check "installing: the button shows busy" colour_at_is "${button_probe[@]}" "$button_busy"
 check "installing: a 100-unit segment sweeps instead of the full bar" filled_units_near 100
 
-check "installed: the record is written" wait_for 60 test -s "$cache/installed-package.json"
-button_normal_again() { colour_at_is "${button_probe[@]}" "$button_normal"; }
-check "installed: the button is ready again" wait_for 10 button_normal_again
-sleep 0.5
-screenshot installed-ready
-check "installed: the full bar stays" filled_units_near 264
-check "installed: no link beside \"Oyna\"" [ "$(ink_in "${link_rect[@]}" "$card_colour")" = 0 ]
-check "installed: the game is registered" test -f "$game_folder/VandroGLADE.exe"
+check_installed_screen
 
 click_canvas 788 433
 check "\"Oyna\" starts the game from its install folder" wait_for 20 game_started_from_its_folder
 check "the launcher stays open" window_count_is 1
 
-click_canvas 957 29
-check "closed" wait_launcher 20
-check "with exit code 0" [ "${launcher_rc:-}" = 0 ]
+close_by_glyph
 
 # A later start finds the current game and opens ready to play.
 rm -f "$game_folder/test-game-start.txt"
@@ -58,12 +49,11 @@ check "the window appears again" wait_for 30 window_count_is 1
 locate_window
 sleep 1
 screenshot ready-at-start
-check "ready at start: the button is in its normal colour" colour_at_is "${button_probe[@]}" "$button_normal"
+check "ready at start: the button is in its normal colour" button_is_normal
 check "ready at start: no link" [ "$(ink_in "${link_rect[@]}" "$card_colour")" = 0 ]
 check "ready at start: an empty track" [ "$(filled_units)" = 0 ]
 check "ready at start: no byte counter" [ "$(ink_in "${counter_rect[@]}" "$card_colour")" = 0 ]
 key_to_launcher Return
 check "Enter on \"Oyna\" starts the game as well" wait_for 20 game_started_from_its_folder
-click_canvas 957 29
-check "closed again" wait_launcher 20
+close_by_glyph
 finish

@@ -14,16 +14,7 @@ sleep 1
 
 key_to_launcher Return
 check "Enter starts an attempt: the manifest is fetched" wait_for 20 requested /vandroglade/windows/latest.json
-check "installed: the record is written" wait_for 60 test -s "$cache/installed-package.json"
-button_ready() { colour_at_is "${button_probe[@]}" "$button_normal"; }
-check "installed: the button is ready again" wait_for 10 button_ready
-sleep 0.5
-screenshot installed-ready
-check "installed: the full bar" filled_units_near 264
-check "installed: no link beside \"Oyna\"" [ "$(ink_in "${link_rect[@]}" "$card_colour")" = 0 ]
-check "installed: the game is in its folder" test -f "$game_folder/VandroGLADE.exe"
+check_installed_screen
 
-click_canvas 957 29
-check "closed" wait_launcher 20
-check "with exit code 0" [ "${launcher_rc:-}" = 0 ]
+close_by_glyph
 finish

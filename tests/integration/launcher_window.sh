@@ -20,7 +20,7 @@ locate_window
 
 sleep 1
 screenshot idle-first-start
-check "first start: the button in its normal colour" colour_at_is "${button_probe[@]}" "$button_normal"
+check "first start: the button in its normal colour" button_is_normal
 check "first start: no link without an installed game" [ "$(ink_in "${link_rect[@]}" "$card_colour")" = 0 ]
 check "the card is drawn" colour_at_is 640 300 "$card_colour"
 
@@ -30,7 +30,7 @@ screenshot hover
 check "hover: the button lightens" colour_at_is "${button_probe[@]}" "$button_hover"
 hover_canvas 400 300
 sleep 0.5
-check "hover ends when the pointer leaves the button" colour_at_is "${button_probe[@]}" "$button_normal"
+check "hover ends when the pointer leaves the button" button_is_normal
 
 # A second start raises the first window and ends with 0, creating nothing.
 rc=0
@@ -53,8 +53,6 @@ check "restored again" wait_for 10 iconic_is 0
 locate_window
 sleep 1
 
-click_canvas 957 29
-check "the close glyph ends the launcher" wait_launcher 20
-check "with exit code 0" [ "${launcher_rc:-}" = 0 ]
+close_by_glyph
 check "no window is left" window_count_is 0
 finish

@@ -165,6 +165,25 @@ fill_colour=20B5CF
 link_rect=(656 466 264 23)
 counter_rect=(656 363 264 24)
 
+close_by_glyph() {
+  click_canvas 957 29
+  check "the close glyph ends the launcher" wait_launcher 20
+  check "with exit code 0" [ "${launcher_rc:-}" = 0 ]
+}
+
+button_is_normal() { colour_at_is "${button_probe[@]}" "$button_normal"; }
+
+# The screen after a successful install: "Oyna" ready, the full bar, no link.
+check_installed_screen() {
+  check "installed: the record is written" wait_for 60 test -s "$cache/installed-package.json"
+  check "installed: the button is ready again" wait_for 10 button_is_normal
+  sleep 0.5
+  screenshot installed-ready
+  check "installed: the full bar stays" filled_units_near 264
+  check "installed: no link beside \"Oyna\"" [ "$(ink_in "${link_rect[@]}" "$card_colour")" = 0 ]
+  check "installed: the game is in its folder" test -f "$game_folder/VandroGLADE.exe"
+}
+
 # ---- releases on the test host -----------------------------------------------
 
 # Publishes the test setup program with a scenario (JSON members, e.g.

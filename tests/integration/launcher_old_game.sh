@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# An installed game older than 1.1.1: the launcher opens offering the new
+# release with the link "Kurulu oyunu aç" beneath the button; an attempt that
+# fails (no release on the host) leaves "Tekrar Dene" and the link; the link
+# starts the installed game from its folder.
+# Usage: launcher_old_game.sh BUILD_DIR SRC_DIR
+set -euo pipefail
+. "$2/tests/integration/lib/launcher.bash" "$1" "$2" launcher_old_game
+start_private_prefix
+install_game_by_hand 1.0.9
+rm -f "$host_root/vandroglade/windows/latest.json"  # the attempt must fail
+
+start_launcher
+check "the window appears" wait_for 30 window_count_is 1
+locate_window
+sleep 1
+screenshot old-version-found
+check "old version: the button offers the download" button_is_normal
+check "old version: the link is shown" between "$(ink_in "${link_rect[@]}" "$card_colour")" 30 100000
+
+click_canvas 788 433
+hover_canvas 400 300
+check "the attempt asks for the manifest" wait_for 20 requested /vandroglade/windows/latest.json
+log_has_404() { tr -d '\r' <"$cache/launcher.log" 2>/dev/null | grep -qx "HTTP 404"; }
+check "and fails: \"HTTP 404\" in the launcher log" wait_for 20 log_has_404
+check "failed: the button is free again" wait_for 10 button_is_normal
+sleep 0.5
+screenshot failed-with-game
+check "failed: the link is still shown" between "$(ink_in "${link_rect[@]}" "$card_colour")" 30 100000
+check "failed: no progress and no counter" [ "$(filled_units)" = 0 ]
+
+click_canvas 780 477
+check "the link starts the installed game from its folder" wait_for 20 game_started_from_its_folder
+check "the launcher stays open" window_count_is 1
+close_by_glyph
+finish
