@@ -32,6 +32,16 @@ hover_canvas 400 300
 sleep 0.5
 check "hover ends when the pointer leaves the button" button_is_normal
 
+# With no release on the host an attempt fails: "Tekrar Dene", no link without a game.
+rm -f "$host_root/vandroglade/windows/latest.json"
+click_canvas 788 433
+hover_canvas 400 300
+check "an attempt without a release fails with \"HTTP 404\" in the log" wait_for 20 log_has_404
+check "failed: the button is free again" wait_for 10 button_is_normal
+sleep 0.5
+screenshot failed-no-game
+check "failed without a game: no link" [ "$(ink_in "${link_rect[@]}" "$card_colour")" = 0 ]
+
 # A second start raises the first window and ends with 0, creating nothing.
 rc=0
 timeout 60 "$src/tools/wine-run" "$work" "$launcher_exe" >/dev/null 2>&1 || rc=$?

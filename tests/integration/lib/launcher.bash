@@ -171,6 +171,8 @@ close_by_glyph() {
   check "with exit code 0" [ "${launcher_rc:-}" = 0 ]
 }
 
+log_has_404() { tr -d '\r' <"$cache/launcher.log" 2>/dev/null | grep -qx "HTTP 404"; }
+
 button_is_normal() { colour_at_is "${button_probe[@]}" "$button_normal"; }
 
 # The screen after a successful install: "Oyna" ready, the full bar, no link.
