@@ -1,6 +1,9 @@
 #include "ui/screen.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
 
 #include "shell/installed_game.h"
 #include "ui/drawing.h"
@@ -102,23 +105,90 @@ void DrawProgress(GpGraphics* g, LauncherPhase phase, float fraction) {
 // Off-screen frame: a bitmap of the client size and a surface on it.
 struct Frame {
     OwnedBitmap bitmap;
-    OwnedGraphics graphics;
+    OwnedGraphics graphics;  // released first: it draws into the bitmap
 };
 
-Frame CreateFrame(int width, int height) {
+void SetQuality(GpGraphics* graphics) {
+    GdipSetSmoothingMode(graphics, SmoothingModeAntiAlias);
+    GdipSetInterpolationMode(graphics, InterpolationModeHighQualityBicubic);
+    GdipSetTextRenderingHint(graphics, TextRenderingHintClearTypeGridFit);
+}
+
+using Pixels = std::vector<std::uint32_t>;  // 32 bpp premultiplied ARGB, top-down rows, no padding
+
+// A frame in GDI+'s own memory, or, given `pixels`, drawing straight into them.
+Frame CreateFrame(int width, int height, Pixels* pixels = nullptr) {
     Frame frame;
     GpBitmap* bitmap = nullptr;
-    if (GdipCreateBitmapFromScan0(width, height, /*stride*/ 0, PixelFormat32bppPARGB, /*scan0*/ nullptr, &bitmap) != Ok) {
-        return frame;
-    }
+    const INT stride = pixels ? width * static_cast<INT>(sizeof(std::uint32_t)) : 0;
+    BYTE* scan0 = pixels ? reinterpret_cast<BYTE*>(pixels->data()) : nullptr;
+    if (GdipCreateBitmapFromScan0(width, height, stride, PixelFormat32bppPARGB, scan0, &bitmap) != Ok) return frame;
     frame.bitmap.reset(bitmap);
     GpGraphics* graphics = nullptr;
     if (GdipGetImageGraphicsContext(bitmap, &graphics) != Ok) return frame;
     frame.graphics.reset(graphics);
-    GdipSetSmoothingMode(graphics, SmoothingModeAntiAlias);
-    GdipSetInterpolationMode(graphics, InterpolationModeHighQualityBicubic);
-    GdipSetTextRenderingHint(graphics, TextRenderingHintClearTypeGridFit);
+    SetQuality(graphics);
     return frame;
+}
+
+void MapCanvas(GpGraphics* g, const CanvasMapping& mapping) {
+    GdipTranslateWorldTransform(g, mapping.offsetX, mapping.offsetY, MatrixOrderPrepend);
+    GdipScaleWorldTransform(g, mapping.scale, mapping.scale, MatrixOrderPrepend);
+}
+
+// Steps 1 to 13: backdrop, background, shade and fixed scenery. They depend
+// on the client size and the two pictures only.
+void DrawScenery(GpGraphics* g) {
+    GdipGraphicsClear(g, kBackdropColour);
+    DrawBackground(g);
+    const OwnedBrush shade = MakeSolidBrush(kShadeColour);
+    DrawFixedScenery(g, shade.get());
+}
+
+// The scenery of the current client size, kept between frames, and the
+// frame composed on a copy of it. The scenery is most of a frame's cost
+// (the background is scaled with bicubic filtering), and the 100 ms repaint
+// would redraw it ten times a second. Rebuilt when the size or either picture
+// slot changes. Plain memory, so nothing in it outlives GDI+. Window thread only.
+struct SceneryCache {
+    int width = 0;
+    int height = 0;
+    const GpBitmap* background = nullptr;
+    const GpBitmap* logo = nullptr;
+    Pixels scenery;
+    Pixels frame;
+};
+SceneryCache sceneryCache;
+
+bool SceneryIsCurrent(const SceneryCache& cache, int width, int height) {
+    return !cache.scenery.empty() && cache.width == width && cache.height == height &&
+           cache.background == backgroundImage.get() && cache.logo == logoImage.get();
+}
+
+bool BuildScenery(SceneryCache& cache, int width, int height, const CanvasMapping& mapping) {
+    cache = SceneryCache{width, height, backgroundImage.get(), logoImage.get(), {}, {}};
+    cache.scenery.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    const Frame frame = CreateFrame(width, height, &cache.scenery);
+    if (!frame.graphics) {
+        cache.scenery.clear();
+        return false;
+    }
+    MapCanvas(frame.graphics.get(), mapping);
+    DrawScenery(frame.graphics.get());
+    return true;
+}  // the surface and the bitmap end here, and the drawing stays in the pixels
+
+// Puts opaque frame pixels on the device context as they are.
+bool ShowPixels(HDC dc, int width, int height, const Pixels& pixels) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down, as the pixels lie
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
+                             static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS) == height;
 }
 
 void CopyToWindow(HDC dc, GpBitmap* frame) {
@@ -189,24 +259,11 @@ std::wstring ByteCounterText(std::uint64_t bytesDone, std::uint64_t bytesTotal) 
     return std::to_wstring(bytesDone / kMebibyte) + L" / " + std::to_wstring(bytesTotal / kMebibyte) + L" MB";
 }
 
-void PaintWindow(HDC dc, int clientWidth, int clientHeight) {
-    // Minimised: no frame can be built, and a zero scale would break input.
-    if (clientWidth <= 0 || clientHeight <= 0) return;
-    // Input follows the window's size even when this frame cannot be built.
-    canvasMapping = ComputeCanvasMapping(clientWidth, clientHeight);
+namespace {
 
-    const Frame frame = CreateFrame(clientWidth, clientHeight);
-    GpGraphics* g = frame.graphics.get();
-    if (!g) return;
-    GdipGraphicsClear(g, kBackdropColour);
-
-    GdipTranslateWorldTransform(g, canvasMapping.offsetX, canvasMapping.offsetY, MatrixOrderPrepend);
-    GdipScaleWorldTransform(g, canvasMapping.scale, canvasMapping.scale, MatrixOrderPrepend);
-
-    DrawBackground(g);
-    const OwnedBrush shade = MakeSolidBrush(kShadeColour);
-    DrawFixedScenery(g, shade.get());
-
+// Steps 14 on: what follows the launcher's state, then the lines and glyphs
+// that are drawn over it.
+void DrawLiveElements(GpGraphics* g) {
     const PhaseSnapshot state = ReadPhaseAndMessage();
     DrawText(g, state.statusMessage, kStatusStyle);
 
@@ -226,6 +283,51 @@ void PaintWindow(HDC dc, int clientWidth, int clientHeight) {
     Draw(g, kEditionLine);
     Draw(g, kMinimiseGlyph);
     Draw(g, kCloseGlyph);
+}
 
+// The live elements on a copy of the kept scenery, shown as plain pixels:
+// the scenery is opaque, so the frame is too. False when the cache cannot
+// serve; the caller then draws everything.
+bool PaintOnKeptScenery(HDC dc, int width, int height, const CanvasMapping& mapping) {
+    SceneryCache& cache = sceneryCache;
+    try {
+        if (!SceneryIsCurrent(cache, width, height) && !BuildScenery(cache, width, height, mapping)) return false;
+        cache.frame = cache.scenery;
+    } catch (const std::bad_alloc&) {
+        cache = SceneryCache{};
+        return false;
+    }
+    {
+        const Frame frame = CreateFrame(width, height, &cache.frame);
+        if (!frame.graphics) return false;
+        MapCanvas(frame.graphics.get(), mapping);
+        DrawLiveElements(frame.graphics.get());
+    }
+    return ShowPixels(dc, width, height, cache.frame);
+}
+
+void PaintFrame(HDC dc, int clientWidth, int clientHeight, bool useSceneryCache) {
+    // Minimised: no frame can be built, and a zero scale would break input.
+    if (clientWidth <= 0 || clientHeight <= 0) return;
+    // Input follows the window's size even when this frame cannot be built.
+    canvasMapping = ComputeCanvasMapping(clientWidth, clientHeight);
+    if (useSceneryCache && PaintOnKeptScenery(dc, clientWidth, clientHeight, canvasMapping)) return;
+
+    const Frame frame = CreateFrame(clientWidth, clientHeight);
+    GpGraphics* g = frame.graphics.get();
+    if (!g) return;
+    MapCanvas(g, canvasMapping);
+    DrawScenery(g);
+    DrawLiveElements(g);
     CopyToWindow(dc, frame.bitmap.get());
+}
+
+}  // namespace
+
+void PaintWindow(HDC dc, int clientWidth, int clientHeight) {
+    PaintFrame(dc, clientWidth, clientHeight, /*useSceneryCache*/ true);
+}
+
+void PaintWindowUncached(HDC dc, int clientWidth, int clientHeight) {
+    PaintFrame(dc, clientWidth, clientHeight, /*useSceneryCache*/ false);
 }

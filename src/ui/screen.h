@@ -19,7 +19,12 @@ extern bool mainButtonHover;
 
 // Draws one complete frame and stores canvasMapping. An empty client area
 // (minimised) draws nothing and keeps the mapping of the last real frame.
+// The scenery (backdrop, background, shade, fixed texts and card) is kept
+// between frames for the current client size and pictures.
 void PaintWindow(HDC dc, int clientWidth, int clientHeight);
+// The same frame with its scenery drawn afresh: the reference the kept
+// scenery is proven against, pixel for pixel, and the benchmark's baseline.
+void PaintWindowUncached(HDC dc, int clientWidth, int clientHeight);
 
 inline constexpr float kCanvasWidth = 1000.0f;
 inline constexpr float kCanvasHeight = 650.0f;
