@@ -94,13 +94,6 @@ TEST(ScreenTables, MainButtonLabelFollowsBusyFirst) {
     }
 }
 
-TEST(ScreenTables, MainButtonColourFollowsBusyThenHover) {
-    EXPECT_EQ(MainButtonColour(true, true), 0xFFE6E4D5u);
-    EXPECT_EQ(MainButtonColour(true, false), 0xFFE6E4D5u);
-    EXPECT_EQ(MainButtonColour(false, true), 0xFFFFE174u);
-    EXPECT_EQ(MainButtonColour(false, false), 0xFFFFD14Du);
-}
-
 TEST(ScreenTables, ByteCounterCountsWholeMebibytesRoundedDown) {
     struct Row {
         std::uint64_t done, total;
