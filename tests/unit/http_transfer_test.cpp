@@ -261,6 +261,11 @@ TEST(Transfer, ConnectionLostMidBodyFailsReadOrEndsShort) {
         if (error == "no error") {
             EXPECT_LE(out.partBytes, 1000u);
             ExpectKeptExactly(out, bytes.substr(0, static_cast<std::size_t>(out.partBytes)));
+        } else if (error == "Network response failed") {
+            // A reset may reach the client before it has read the headers:
+            // the system then drops them with the rest of its buffer.
+            EXPECT_EQ(std::wstring(file), L"reset.bin");
+            EXPECT_EQ(out.partBytes, 0u);
         } else {
             EXPECT_EQ(error, "Read failed");
             EXPECT_LE(out.partBytes, 1000u);
