@@ -12,33 +12,12 @@
 #include <cwchar>
 
 #include "ui/drawing.h"
+#include "shell/startup.h"
 #include "ui/screen.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct GdiplusSession {
-    ULONG_PTR token = 0;
-    GdiplusSession() {
-        const Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&token, &input, /*output*/ nullptr);
-    }
-    ~GdiplusSession() {
-        if (token) Gdiplus::GdiplusShutdown(token);
-    }
-};
-
-struct Pictures {
-    Pictures() {
-        backgroundImage = LoadPngResource(kBackgroundResource);
-        logoImage = LoadPngResource(kLogoResource);
-    }
-    ~Pictures() {
-        logoImage.reset();
-        backgroundImage.reset();
-    }
-};
 
 // A 32-bit top-down bitmap selected into a memory DC, as a window's client
 // area would be.
@@ -82,7 +61,7 @@ double MillisecondsPerFrame(Paint paint, int width, int height, int frames) {
 int wmain(int argc, wchar_t** argv) {
     const int frames = argc > 1 ? static_cast<int>(std::wcstol(argv[1], nullptr, 10)) : 30;
     const GdiplusSession gdiplus;
-    const Pictures pictures;
+    const LoadedPictures pictures;
     if (!backgroundImage || !logoImage) {
         std::printf("error=the pictures did not load\n");
         return 1;

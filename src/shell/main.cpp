@@ -34,29 +34,6 @@ struct ComApartment {
     }
 };
 
-struct GdiplusSession {
-    ULONG_PTR token = 0;
-    GdiplusSession() {
-        const Gdiplus::GdiplusStartupInput input;  // version 1, nothing suppressed
-        Gdiplus::GdiplusStartup(&token, &input, /*output*/ nullptr);
-    }
-    ~GdiplusSession() {
-        if (token) Gdiplus::GdiplusShutdown(token);
-    }
-};
-
-// Every bitmap must be gone before GDI+ shuts down.
-struct Pictures {
-    Pictures() {
-        backgroundImage = LoadPngResource(kBackgroundResource);
-        logoImage = LoadPngResource(kLogoResource);
-    }
-    ~Pictures() {
-        logoImage.reset();
-        backgroundImage.reset();
-    }
-};
-
 // The window's destruction already asked a running download to stop; a
 // running setup program is waited for.
 struct WorkerJoin {
@@ -114,7 +91,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     if (!ResolvePackageCacheFolder()) return FailStartup();
 
     DetectInstalledGameAtStartup();  // detection and the version gate
-    const Pictures pictures;
+    const LoadedPictures pictures;
     const WorkerJoin workerJoin;
 
     HWND window = CreateLauncherWindow(instance);

@@ -1,5 +1,7 @@
 #include "shell/startup.h"
 
+#include "ui/drawing.h"
+
 #include <algorithm>
 
 namespace {
@@ -17,4 +19,23 @@ WindowPlacement ComputeWindowPlacement(const RECT& workArea) {
     placement.x = (workArea.left + workArea.right - placement.width) / 2;
     placement.y = (workArea.top + workArea.bottom - placement.height) / 2;
     return placement;
+}
+
+GdiplusSession::GdiplusSession() {
+    const Gdiplus::GdiplusStartupInput input;
+    Gdiplus::GdiplusStartup(&token, &input, /*output*/ nullptr);
+}
+
+GdiplusSession::~GdiplusSession() {
+    if (token) Gdiplus::GdiplusShutdown(token);
+}
+
+LoadedPictures::LoadedPictures() {
+    backgroundImage = LoadPngResource(kBackgroundResource);
+    logoImage = LoadPngResource(kLogoResource);
+}
+
+LoadedPictures::~LoadedPictures() {
+    logoImage.reset();
+    backgroundImage.reset();
 }

@@ -9,25 +9,20 @@
 #include <cstdlib>
 
 #include "shell/installed_game.h"
+#include "shell/startup.h"
 #include "test_support.h"
 #include "ui/drawing.h"
 #include "ui/screen.h"
 
 namespace test {
 
+// GDI+ for one test; pictures a test loaded go before GDI+ does.
 struct GdiplusSession {
-    ULONG_PTR token = 0;
-    GdiplusSession() {
-        const Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&token, &input, nullptr);
-    }
+    ::GdiplusSession session;
     ~GdiplusSession() {
         backgroundImage.reset();
         logoImage.reset();
-        if (token) Gdiplus::GdiplusShutdown(token);
     }
-    GdiplusSession(const GdiplusSession&) = delete;
-    GdiplusSession& operator=(const GdiplusSession&) = delete;
 };
 
 // 0xRRGGBB of a pixel; alpha is left out (the window has none).
