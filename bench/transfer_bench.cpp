@@ -16,41 +16,16 @@
 #include <vector>
 
 #include "shell/launcher_state.h"
+#include "bench_support.h"
 #include "transfer/download_url.h"
 #include "transfer/http_transfer.h"
 #include "transfer/sha256.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-struct Handle {
-    HINTERNET h;
-    ~Handle() {
-        if (h) WinHttpCloseHandle(h);
-    }
-};
-
-// The platform's own cost: the same requests and 256 KiB reads, no file, no digests.
-std::uint64_t BareRead(const std::wstring& url) {
-    const DownloadTarget target = CheckDownloadUrl(url);
-    Handle session{WinHttpOpen(L"VandroGLADE/1.0", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
-                               WINHTTP_NO_PROXY_BYPASS, 0)};
-    Handle connection{WinHttpConnect(session.h, target.host.c_str(), target.port, 0)};
-    Handle request{WinHttpOpenRequest(connection.h, L"GET", target.objectPath.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                      WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE)};
-    if (!WinHttpSendRequest(request.h, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !WinHttpReceiveResponse(request.h, nullptr)) {
-        return 0;
-    }
-    std::vector<char> buffer(262144);
-    std::uint64_t total = 0;
-    DWORD got = 0;
-    while (WinHttpReadData(request.h, buffer.data(), static_cast<DWORD>(buffer.size()), &got) && got > 0) total += got;
-    return total;
-}
+using bench::BareRead;
+using bench::Clock;
+using bench::SecondsSince;
 
 }  // namespace
 
@@ -77,13 +52,13 @@ int wmain(int argc, wchar_t** argv) {
             part.FinishHex();
             package.FinishHex();
         }
-        const double hashSeconds = Seconds(start);
+        const double hashSeconds = SecondsSince(start);
         std::printf("round %d  two digests, from memory:   %llu bytes in %6.2f s = %7.1f MB/s\n", round,
                     static_cast<unsigned long long>(hashed), hashSeconds, hashed / hashSeconds / 1e6);
 
         start = Clock::now();
         const std::uint64_t bare = BareRead(url);
-        const double bareSeconds = Seconds(start);
+        const double bareSeconds = SecondsSince(start);
         std::printf("round %d  bare WinHTTP read:          %llu bytes in %6.2f s = %7.1f MB/s\n", round,
                     static_cast<unsigned long long>(bare), bareSeconds, bare / bareSeconds / 1e6);
 
@@ -101,7 +76,7 @@ int wmain(int argc, wchar_t** argv) {
             std::printf("DownloadToFile failed: %s\n", e.what());
             return 1;
         }
-        const double seconds = Seconds(start);
+        const double seconds = SecondsSince(start);
         std::printf("round %d  DownloadToFile (+2 digests): %llu bytes in %6.2f s = %7.1f MB/s  part %s\n", round,
                     static_cast<unsigned long long>(partBytes), seconds, partBytes / seconds / 1e6,
                     part.FinishHex().c_str());
