@@ -6,7 +6,8 @@
 #include "shell/launcher_state.h"
 
 PipelineStages RealPipelineStages() {
-    return PipelineStages{FetchReleaseManifest, DownloadPackage, VerifyAndAssemble, RunSetupProgram};
+    return PipelineStages{FetchReleaseManifest, [](const ReleaseManifest& manifest) { return DownloadPackage(manifest); },
+                          VerifyAndAssemble, RunSetupProgram};
 }
 
 void RunInstallPipeline() {

@@ -15,13 +15,11 @@ namespace {
 
 // The package, the installed game and a reserve must all fit. A failed
 // query counts as no room.
-bool HasRoomFor(const ReleaseManifest& manifest) {
-    ULARGE_INTEGER freeToCaller{};
-    if (!GetDiskFreeSpaceExW(packageCacheFolder.c_str(), &freeToCaller, /*total*/ nullptr, /*totalFree*/ nullptr)) {
-        return false;
-    }
+bool HasRoomFor(const ReleaseManifest& manifest, FreeSpaceQuery freeSpace) {
+    std::uint64_t freeBytes = 0;
+    if (!freeSpace(packageCacheFolder, freeBytes)) return false;
     // Cannot overflow: the manifest caps both sizes far below 2^64.
-    return freeToCaller.QuadPart >= manifest.packageSize + manifest.installedBytes + kFreeSpaceReserve;
+    return freeBytes >= manifest.packageSize + manifest.installedBytes + kFreeSpaceReserve;
 }
 
 // A setup program already in the cache counts only when it is the whole
@@ -44,6 +42,13 @@ void DownloadPart(const ManifestPart& part, std::ofstream& stream, Sha256Hasher&
 
 }  // namespace
 
+bool QueryFreeSpace(const std::wstring& folder, std::uint64_t& freeBytes) {
+    ULARGE_INTEGER freeToCaller{};
+    if (!GetDiskFreeSpaceExW(folder.c_str(), &freeToCaller, /*total*/ nullptr, /*totalFree*/ nullptr)) return false;
+    freeBytes = freeToCaller.QuadPart;
+    return true;
+}
+
 CachePaths MakeCachePaths(const ReleaseManifest& manifest) {
     CachePaths paths;
     const std::wstring name = L"VandroGLADE-" + Utf8ToWide(manifest.packageSha256.substr(0, 16)) + L".exe";
@@ -52,9 +57,9 @@ CachePaths MakeCachePaths(const ReleaseManifest& manifest) {
     return paths;
 }
 
-DownloadResult DownloadPackage(const ReleaseManifest& manifest) {
+DownloadResult DownloadPackage(const ReleaseManifest& manifest, FreeSpaceQuery freeSpace) {
     DownloadResult result;
-    if (!HasRoomFor(manifest)) {
+    if (!HasRoomFor(manifest, freeSpace)) {
         PublishStatus(Failed, kNoRoomMessage);
         result.outcome = DownloadOutcome::NoRoom;
         return result;

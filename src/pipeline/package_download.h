@@ -27,5 +27,10 @@ inline constexpr std::uint64_t kFreeSpaceReserve = 536870912ULL;  // 512 MiB
 inline constexpr const wchar_t* kNoRoomMessage = L"Kurulum için yeterli boş alan bulunamadı.";
 inline constexpr const wchar_t* kDownloadingMessage = L"Parkın bilgisayarına geliyor\u2026";
 
+// The free space available to this user on the cache folder's disk; false
+// when the query fails.
+using FreeSpaceQuery = bool (*)(const std::wstring& folder, std::uint64_t& freeBytes);
+bool QueryFreeSpace(const std::wstring& folder, std::uint64_t& freeBytes);
+
 CachePaths MakeCachePaths(const ReleaseManifest& manifest);
-DownloadResult DownloadPackage(const ReleaseManifest& manifest);
+DownloadResult DownloadPackage(const ReleaseManifest& manifest, FreeSpaceQuery freeSpace = QueryFreeSpace);

@@ -61,12 +61,6 @@ inline std::string TestSetupProgramBytes(const SetupScenario& s) {
     return bytes + kScenarioMarker + scenario.dump();
 }
 
-inline std::string Sha256Of(const std::string& bytes) {
-    Sha256Hasher hasher;
-    hasher.Update(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-    return hasher.FinishHex();
-}
-
 // A verified setup program as the cache holds it before the setup step, and
 // the manifest of its release. version: the manifest's "version" member, or
 // none to leave it out.
@@ -79,7 +73,7 @@ inline PlacedSetup PlaceTestSetupProgram(const SetupScenario& scenario,
                                          const std::optional<nlohmann::json>& version = nlohmann::json("1.4.2")) {
     const std::string bytes = TestSetupProgramBytes(scenario);
     PlacedSetup placed;
-    placed.manifest.packageSha256 = Sha256Of(bytes);
+    placed.manifest.packageSha256 = Sha256Hex(bytes);
     placed.manifest.packageSize = bytes.size();
     placed.manifest.document = nlohmann::json::object();
     if (version) placed.manifest.document["version"] = *version;

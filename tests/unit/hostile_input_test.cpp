@@ -359,7 +359,7 @@ TEST(HostileInput, DeeplyNestedValuesEndInAFailureNotACrash) {
 TEST(PipelineHostileInput, ManifestBodiesAroundTheSizeLimitThroughTheRealTransfer) {
     const std::uint64_t seed = Seed();
     Random random(seed);
-    const std::filesystem::path file = test::HostRoot() / L"vandroglade" / L"windows" / L"latest.json";
+    const std::filesystem::path file = test::RootManifestFile();
     struct RemoveAtEnd {
         std::filesystem::path path;
         ~RemoveAtEnd() {

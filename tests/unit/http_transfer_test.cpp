@@ -25,7 +25,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* kEmptyDigest = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 
-std::string Digest(const std::string& bytes) { return test::Sha256Hex(bytes); }
 
 std::string Pattern(std::size_t size, unsigned seed) { return test::PatternBytes(size, seed); }
 
@@ -91,14 +90,14 @@ void ExpectKeptExactly(FileSink& out, const std::string& handled) {
     EXPECT_EQ(out.partBytes, handled.size());
     EXPECT_EQ(launcherState.bytesDone.load(), handled.size());
     EXPECT_EQ(written.size(), handled.size());
-    EXPECT_EQ(Digest(written), Digest(handled));
-    EXPECT_EQ(out.partDigest.FinishHex(), Digest(handled));
-    EXPECT_EQ(out.packageDigest.FinishHex(), Digest(handled));
+    EXPECT_EQ(test::Sha256Hex(written), test::Sha256Hex(handled));
+    EXPECT_EQ(out.partDigest.FinishHex(), test::Sha256Hex(handled));
+    EXPECT_EQ(out.packageDigest.FinishHex(), test::Sha256Hex(handled));
 }
 
 void ExpectSameBytes(const std::string& actual, const std::string& expected) {
     EXPECT_EQ(actual.size(), expected.size());
-    EXPECT_EQ(Digest(actual), Digest(expected));
+    EXPECT_EQ(test::Sha256Hex(actual), test::Sha256Hex(expected));
 }
 
 }  // namespace
@@ -345,12 +344,12 @@ TEST(Transfer, PartsConcatenateIntoThePackageDigest) {
         PartSink sink{out.stream, partDigest, out.packageDigest, partBytes};
         ASSERT_EQ(test::ErrorText([&] { DownloadToFile(host.Url(file), sink, parts[i].size()); }), "no error");
         EXPECT_EQ(partBytes, parts[i].size());
-        EXPECT_EQ(partDigest.FinishHex(), Digest(parts[i]));
+        EXPECT_EQ(partDigest.FinishHex(), test::Sha256Hex(parts[i]));
         all += parts[i];
     }
     EXPECT_EQ(launcherState.bytesDone.load(), all.size());
     ExpectSameBytes(out.Written(), all);
-    EXPECT_EQ(out.packageDigest.FinishHex(), Digest(all));
+    EXPECT_EQ(out.packageDigest.FinishHex(), test::Sha256Hex(all));
 }
 
 TEST(Transfer, StreamInFailedStateIsDiskWriteAndLeavesDigestsUnfed) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "player_texts.h"
 #include "fixture_support.h"
 #include "pipeline/install_pipeline.h"
 #include "release_support.h"
@@ -123,7 +124,7 @@ TEST(PipelineEndToEnd, ManifestWithoutVersionInstallsButFailsAndKeepsTheRecord) 
 
     attempt.Run();
 
-    EXPECT_EQ(ReadPhaseAndMessage().statusMessage, kAttemptFailedMessage);
+    EXPECT_EQ(ReadPhaseAndMessage().statusMessage, test::texts::kFailed);
     EXPECT_EQ(attempt.Log().rfind("[json.exception.out_of_range.403] key 'version' not found\r\n", 0), 0u)
         << attempt.Log();
     EXPECT_TRUE(std::filesystem::exists(attempt.installFolder.path / kGameExeName));
@@ -146,7 +147,7 @@ TEST(PipelineEndToEnd, SetupFailuresAreLoggedOldestFirst) {
         attempt.Run();
     }
     EXPECT_EQ(attempt.Log(), "Installer exit 2\r\nInstalled game missing\r\n");
-    EXPECT_EQ(ReadPhaseAndMessage().statusMessage, kAttemptFailedMessage);
+    EXPECT_EQ(ReadPhaseAndMessage().statusMessage, test::texts::kFailed);
 }
 
 TEST(PipelineEndToEnd, ClosingDuringASlowPartCancelsTheAttempt) {
@@ -165,7 +166,7 @@ TEST(PipelineEndToEnd, ClosingDuringASlowPartCancelsTheAttempt) {
     test::SetHostRules({{release.folder.RequestPath(L"part-1.bin"), nlohmann::json::object()}});
 
     EXPECT_FALSE(launcherState.busy.load());
-    EXPECT_EQ(ReadPhaseAndMessage().statusMessage, kAttemptCancelledMessage);
+    EXPECT_EQ(ReadPhaseAndMessage().statusMessage, test::texts::kCancelled);
     EXPECT_EQ(attempt.Log(), "Cancelled\r\n");
     EXPECT_FALSE(std::filesystem::exists(attempt.installFolder.path / kGameExeName));
     EXPECT_EQ(attempt.posts.Drain(), 2);  // nothing after the window was gone

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "player_texts.h"
 #include "pipeline/install_pipeline.h"
 #include "test_support.h"
 
@@ -125,7 +126,7 @@ TEST(Driver, RaisedFailureLogsOneLineAndKeepsCounters) {
     run.Run();
     const PhaseSnapshot snap = ReadPhaseAndMessage();
     EXPECT_EQ(snap.phase, Failed);
-    EXPECT_EQ(snap.statusMessage, kAttemptFailedMessage);
+    EXPECT_EQ(snap.statusMessage, test::texts::kFailed);
     EXPECT_FALSE(launcherState.busy.load());
     EXPECT_EQ(launcherState.bytesTotal.load(), 42u);
     EXPECT_EQ(launcherState.bytesDone.load(), 0u);
@@ -138,7 +139,7 @@ TEST(Driver, RaisedFailureAfterCancelSaysStopped) {
     launcherState.cancelRequested = true;
     run.stages.downloadPackage = [](const ReleaseManifest&) -> DownloadResult { throw std::runtime_error("Cancelled"); };
     run.Run();
-    EXPECT_EQ(ReadPhaseAndMessage().statusMessage, kAttemptCancelledMessage);
+    EXPECT_EQ(ReadPhaseAndMessage().statusMessage, test::texts::kCancelled);
     EXPECT_FALSE(launcherState.busy.load());
     EXPECT_EQ(run.posts.Drain(), 2);
     EXPECT_EQ(run.clean.LogText(), "Cancelled\r\n");

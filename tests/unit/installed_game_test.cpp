@@ -5,13 +5,12 @@
 #include <climits>
 #include <filesystem>
 
+#include "player_texts.h"
 #include "fixture_support.h"
 #include "shell/installed_game.h"
 
 namespace {
 
-constexpr const wchar_t* kReadyMessage = L"Parkın hazır. Keşfe devam edebilirsin.";
-constexpr const wchar_t* kHint = L"Yeni PC sürümü için İndir ve Kur ile devam et.";
 
 struct VersionRow {
     const wchar_t* text;
@@ -73,18 +72,18 @@ struct StartupRow {
 };
 
 const StartupRow kStartupRows[] = {
-    {"no registration", nullptr, nullptr, nullptr, Exe::File, false, Idle, kInitialStatusMessage},
-    {"version without location", HKEY_CURRENT_USER, nullptr, L"1.1.1", Exe::File, false, Idle, kInitialStatusMessage},
-    {"location without exe", HKEY_CURRENT_USER, L"", L"1.1.1", Exe::None, false, Idle, kInitialStatusMessage},
-    {"current version", HKEY_CURRENT_USER, L"", L"1.1.1", Exe::File, true, Ready, kReadyMessage},
-    {"older version", HKEY_CURRENT_USER, L"", L"1.1.0", Exe::File, true, Idle, kHint},
-    {"not three numbers", HKEY_CURRENT_USER, L"", L"1.2", Exe::File, true, Idle, kHint},
-    {"empty version", HKEY_CURRENT_USER, L"", L"", Exe::File, true, Idle, kHint},
-    {"no version value", HKEY_CURRENT_USER, L"", nullptr, Exe::File, true, Idle, kHint},
-    {"folder named like the exe", HKEY_CURRENT_USER, L"", L"1.2.0", Exe::Folder, true, Ready, kReadyMessage},
-    {"trailing backslash", HKEY_CURRENT_USER, L"\\", L"2.0.0", Exe::File, true, Ready, kReadyMessage},
-    {"trailing slash", HKEY_CURRENT_USER, L"/", L"2.0.0", Exe::File, true, Ready, kReadyMessage},
-    {"machine-wide only", HKEY_LOCAL_MACHINE, L"", L"1.1.1", Exe::File, false, Idle, kInitialStatusMessage},
+    {"no registration", nullptr, nullptr, nullptr, Exe::File, false, Idle, test::texts::kInitial},
+    {"version without location", HKEY_CURRENT_USER, nullptr, L"1.1.1", Exe::File, false, Idle, test::texts::kInitial},
+    {"location without exe", HKEY_CURRENT_USER, L"", L"1.1.1", Exe::None, false, Idle, test::texts::kInitial},
+    {"current version", HKEY_CURRENT_USER, L"", L"1.1.1", Exe::File, true, Ready, test::texts::kReadyAtStart},
+    {"older version", HKEY_CURRENT_USER, L"", L"1.1.0", Exe::File, true, Idle, test::texts::kNewRelease},
+    {"not three numbers", HKEY_CURRENT_USER, L"", L"1.2", Exe::File, true, Idle, test::texts::kNewRelease},
+    {"empty version", HKEY_CURRENT_USER, L"", L"", Exe::File, true, Idle, test::texts::kNewRelease},
+    {"no version value", HKEY_CURRENT_USER, L"", nullptr, Exe::File, true, Idle, test::texts::kNewRelease},
+    {"folder named like the exe", HKEY_CURRENT_USER, L"", L"1.2.0", Exe::Folder, true, Ready, test::texts::kReadyAtStart},
+    {"trailing backslash", HKEY_CURRENT_USER, L"\\", L"2.0.0", Exe::File, true, Ready, test::texts::kReadyAtStart},
+    {"trailing slash", HKEY_CURRENT_USER, L"/", L"2.0.0", Exe::File, true, Ready, test::texts::kReadyAtStart},
+    {"machine-wide only", HKEY_LOCAL_MACHINE, L"", L"1.1.1", Exe::File, false, Idle, test::texts::kInitial},
 };
 
 void SetDword(const wchar_t* name, DWORD value) {
@@ -171,7 +170,7 @@ TEST(DetectStartup, OverlongLocationCountsAsNotInstalled) {
     DetectInstalledGameAtStartup();
     EXPECT_EQ(installedGame.installLocation, L"");
     EXPECT_EQ(launcherState.phase, Idle);
-    EXPECT_EQ(launcherState.statusMessage, kInitialStatusMessage);
+    EXPECT_EQ(launcherState.statusMessage, test::texts::kInitial);
 }
 
 TEST(DetectWorker, DeletedExecutableClearsLocationButKeepsVersion) {
@@ -213,5 +212,5 @@ TEST(DetectStartup, ExistenceErrorCountsAsNotInstalled) {
     EXPECT_NO_THROW(DetectInstalledGameAtStartup(FailingExistenceTest));
     EXPECT_EQ(installedGame.installLocation, L"");
     EXPECT_EQ(launcherState.phase, Idle);
-    EXPECT_EQ(launcherState.statusMessage, kInitialStatusMessage);
+    EXPECT_EQ(launcherState.statusMessage, test::texts::kInitial);
 }

@@ -109,3 +109,21 @@ TEST(Record, MissingCacheFolderIsNotReported) {
     EXPECT_NO_THROW(WriteInstalledPackageRecord(Manifest("1.4.2"), kHash));
     EXPECT_FALSE(std::filesystem::exists(RecordPath()));
 }
+
+// A disk that fills while the new record is written: whatever part of it
+// reached the disk, the previous record stays whole.
+TEST(Record, DiskFullDuringTheWriteKeepsThePreviousRecord) {
+    const test::SmallDisk disk;
+    if (!disk.Mounted()) GTEST_SKIP() << "no small disk: mounting a tmpfs was refused";
+    test::CleanLauncherState clean;
+    packageCacheFolder = (disk.root / L"cache").wstring();
+    std::filesystem::create_directories(packageCacheFolder);
+    WriteInstalledPackageRecord(Manifest("1.4.2"), kHash);
+    const std::string previous = test::ReadFileBytes(RecordPath());
+    ASSERT_FALSE(previous.empty());
+    disk.Fill();
+
+    EXPECT_NO_THROW(WriteInstalledPackageRecord(Manifest(std::string(100000, '9')), kHash));
+    EXPECT_EQ(test::ReadFileBytes(RecordPath()), previous);
+    EXPECT_FALSE(std::filesystem::exists(RecordPath().wstring() + L".tmp"));
+}

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "player_texts.h"
 #include "shell/launcher_state.h"
 #include "test_support.h"
 
@@ -117,10 +118,10 @@ TEST(LauncherState, ReaderNeverSeesMismatchedPhaseAndMessage) {
 
 TEST(SourceText, NonAsciiLettersAreSingleUtf16Units) {
     // The compiler must read the sources as UTF-8: each of these is one unit.
-    const std::wstring preparing = kPreparingMessage;
+    const std::wstring preparing = test::texts::kPreparing;
     EXPECT_EQ(preparing.back(), wchar_t{0x2026});
     EXPECT_EQ(preparing.front(), wchar_t{0x0130});  // İ
-    const std::wstring initial = kInitialStatusMessage;
+    const std::wstring initial = test::texts::kInitial;
     EXPECT_EQ(initial.substr(11, 2), std::wstring({wchar_t{0x2019}, wchar_t{0x0131}}));  // ’ı
     EXPECT_EQ(std::wstring(L"×—·").size(), 3u);
     EXPECT_EQ(std::wstring(L"×—·"), std::wstring({wchar_t{0x00D7}, wchar_t{0x2014}, wchar_t{0x00B7}}));

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "pipeline/install_pipeline.h"
 #include "pipeline/package_download.h"
 #include "pipeline/package_verify.h"
+#include "player_texts.h"
 #include "release_support.h"
 #include "test_support.h"
 #include "transfer/download_host.h"
@@ -55,24 +57,6 @@ struct ServedManifest {
     ~ServedManifest() { manifestUrl = saved; }
 };
 
-// Another process's hold on a file: reading and writing allowed, deleting not.
-struct HeldOpen {
-    HANDLE handle;
-    explicit HeldOpen(const std::wstring& path)
-        : handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~HeldOpen() {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-    HeldOpen(const HeldOpen&) = delete;
-    HeldOpen& operator=(const HeldOpen&) = delete;
-};
-
-std::uint64_t FreeBytes(const std::wstring& folder) {
-    ULARGE_INTEGER free{};
-    return GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr) ? free.QuadPart : 0;
-}
-
 }  // namespace
 
 TEST(PipelineDownload, PartsArriveInOrderAndBecomeTheSetupProgram) {
@@ -90,7 +74,7 @@ TEST(PipelineDownload, PartsArriveInOrderAndBecomeTheSetupProgram) {
     EXPECT_EQ(launcherState.bytesDone.load(), run.package.size());
     PhaseSnapshot snap = ReadPhaseAndMessage();
     EXPECT_EQ(snap.phase, Downloading);
-    EXPECT_EQ(snap.statusMessage, kDownloadingMessage);
+    EXPECT_EQ(snap.statusMessage, test::texts::kDownloading);
     const std::string log = run.requests.Since();
     const std::size_t first = log.find(run.folder.RequestPath(L"part-0.bin") + "\tVandroGLADE/1.0");
     const std::size_t second = log.find(run.folder.RequestPath(L"part-1.bin") + "\tVandroGLADE/1.0");
@@ -102,7 +86,7 @@ TEST(PipelineDownload, PartsArriveInOrderAndBecomeTheSetupProgram) {
     VerifyAndAssemble(manifest, result.paths, *result.packageDigest);
     snap = ReadPhaseAndMessage();
     EXPECT_EQ(snap.phase, Verifying);
-    EXPECT_EQ(snap.statusMessage, kVerifyingMessage);
+    EXPECT_EQ(snap.statusMessage, test::texts::kVerifying);
     EXPECT_EQ(test::ReadFileBytes(result.paths.setupPath), run.package);
     EXPECT_FALSE(fs::exists(result.paths.partFilePath));
     EXPECT_EQ(run.posts.Drain(), 2);  // Downloading, Verifying
@@ -117,7 +101,7 @@ TEST(PipelineDownload, CompleteCachedSetupProgramIsReusedWithoutDownloadOrVerify
     launcherState.bytesTotal = 0;
     launcherState.busy = true;
     launcherState.phase = Downloading;
-    launcherState.statusMessage = kPreparingMessage;
+    launcherState.statusMessage = test::texts::kPreparing;
 
     PipelineStages stages = RealPipelineStages();
     PhaseSnapshot atSetup{Idle, L""};
@@ -133,7 +117,7 @@ TEST(PipelineDownload, CompleteCachedSetupProgramIsReusedWithoutDownloadOrVerify
 
     EXPECT_EQ(run.clean.LogText(), "");
     EXPECT_EQ(atSetup.phase, Downloading);  // neither the download message nor Verifying
-    EXPECT_EQ(atSetup.statusMessage, kPreparingMessage);
+    EXPECT_EQ(atSetup.statusMessage, test::texts::kPreparing);
     EXPECT_EQ(bytesDoneAtSetup, run.package.size());  // the driver's jump
     EXPECT_EQ(setupPathAtSetup, paths.setupPath);
     EXPECT_EQ(launcherState.bytesTotal.load(), run.package.size());
@@ -171,6 +155,21 @@ TEST(PipelineDownload, SwappedPartsPassTheirOwnChecksButFailThePackage) {
     EXPECT_FALSE(fs::exists(result.paths.setupPath));
 }
 
+TEST(PipelineDownload, BytesChangedOnDiskAfterTheStreamFailTheReadBack) {
+    DownloadRun run;
+    const ReleaseManifest manifest = run.Parsed();
+    DownloadResult result = DownloadPackage(manifest);
+    ASSERT_EQ(result.outcome, DownloadOutcome::Downloaded);
+    // The streamed digest is right; the disk now holds one other byte.
+    std::string onDisk = test::ReadFileBytes(result.paths.partFilePath);
+    onDisk[400000] ^= 0x20;
+    test::WriteFileBytes(result.paths.partFilePath, onDisk);
+
+    EXPECT_EQ(test::ErrorText([&] { VerifyAndAssemble(manifest, result.paths, *result.packageDigest); }),
+              "Package checksum");
+    EXPECT_FALSE(fs::exists(result.paths.setupPath));
+}
+
 TEST(PipelineDownload, ShortPartFailsAndTheNextPartIsNeverRequested) {
     DownloadRun run;
     test::SetHostRules({{run.folder.RequestPath(L"part-1.bin"), {{"truncate", 1}}}});
@@ -199,23 +198,61 @@ TEST(PipelineDownload, LongPartFailsWithUnexpectedSize) {
     EXPECT_EQ(launcherState.bytesDone.load(), written.size());
 }
 
-TEST(PipelineDownload, TooLittleRoomStopsBeforeAnything) {
-    DownloadRun run;
-    run.manifest["installedBytes"] = kMaxInstalledBytes;
-    const ReleaseManifest manifest = run.Parsed();
-    const std::uint64_t needed = manifest.packageSize + manifest.installedBytes + kFreeSpaceReserve;
-    if (FreeBytes(packageCacheFolder) >= needed) GTEST_SKIP() << "this disk has room even for 128 GiB";
-    const CachePaths paths = MakeCachePaths(manifest);
-    test::WriteFileBytes(paths.setupPath, run.package);  // even a complete cached copy needs the room
+// What the injected free-space query reports.
+std::uint64_t reportedFreeBytes = 0;
+bool ReportedFreeSpace(const std::wstring&, std::uint64_t& freeBytes) {
+    freeBytes = reportedFreeBytes;
+    return true;
+}
 
-    const DownloadResult result = DownloadPackage(manifest);
-    EXPECT_EQ(result.outcome, DownloadOutcome::NoRoom);
-    const PhaseSnapshot snap = ReadPhaseAndMessage();
-    EXPECT_EQ(snap.phase, Failed);
-    EXPECT_EQ(snap.statusMessage, kNoRoomMessage);
-    EXPECT_EQ(run.posts.Drain(), 1);
-    EXPECT_FALSE(fs::exists(paths.partFilePath));
-    EXPECT_FALSE(run.Requested(0));
+TEST(PipelineDownload, RoomMeansPackageInstalledSizeAndReserveToTheByte) {
+    constexpr std::uint64_t kReserve = 512ULL * 1024 * 1024;
+    struct Row {
+        const char* situation;
+        std::optional<std::uint64_t> installedBytes;  // none: left out of the manifest
+        std::int64_t slack;                           // free bytes beyond what is needed
+    };
+    const Row rows[] = {
+        {"exactly enough", 40000000, 0},
+        {"one byte short", 40000000, -1},
+        {"without installedBytes: twice the package, exactly", std::nullopt, 0},
+        {"without installedBytes: one byte short", std::nullopt, -1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.situation);
+        DownloadRun run;
+        if (row.installedBytes) run.manifest["installedBytes"] = *row.installedBytes;
+        else run.manifest.erase("installedBytes");
+        const ReleaseManifest manifest = run.Parsed();
+        const std::uint64_t needed = run.package.size() + row.installedBytes.value_or(run.package.size()) + kReserve;
+        reportedFreeBytes = needed + row.slack;
+        // Even a complete cached copy needs the room.
+        test::WriteFileBytes(MakeCachePaths(manifest).setupPath, run.package);
+        launcherState.busy = true;
+
+        PipelineStages stages;
+        stages.fetchManifest = [&] { return manifest; };
+        stages.downloadPackage = [](const ReleaseManifest& m) { return DownloadPackage(m, ReportedFreeSpace); };
+        bool ranSetup = false;
+        stages.runSetupProgram = [&](const ReleaseManifest&, const CachePaths&) {
+            ranSetup = true;
+            return SetupOutcome::Installed;
+        };
+        RunInstallPipelineWith(stages);
+
+        EXPECT_FALSE(launcherState.busy.load());
+        EXPECT_EQ(run.clean.LogText(), "");
+        if (row.slack < 0) {
+            const PhaseSnapshot snap = ReadPhaseAndMessage();
+            EXPECT_EQ(snap.phase, Failed);
+            EXPECT_EQ(snap.statusMessage, test::texts::kNoRoom);
+            EXPECT_FALSE(ranSetup);
+            EXPECT_EQ(run.posts.Drain(), 1);  // the stop's own publish, no end post
+        } else {
+            EXPECT_TRUE(ranSetup);
+        }
+        EXPECT_FALSE(run.Requested(0));
+    }
 }
 
 TEST(PipelineDownload, FailedFreeSpaceQueryCountsAsNoRoom) {
@@ -224,7 +261,7 @@ TEST(PipelineDownload, FailedFreeSpaceQueryCountsAsNoRoom) {
     packageCacheFolder = (run.clean.cache.path / L"deleted-meanwhile").wstring();
 
     EXPECT_EQ(DownloadPackage(manifest).outcome, DownloadOutcome::NoRoom);
-    EXPECT_EQ(ReadPhaseAndMessage().statusMessage, kNoRoomMessage);
+    EXPECT_EQ(ReadPhaseAndMessage().statusMessage, test::texts::kNoRoom);
     EXPECT_FALSE(run.Requested(0));
 }
 
@@ -236,7 +273,7 @@ TEST(PipelineDownload, HeldOldSetupProgramFailsRemoveAndKeepsThePartFile) {
     DownloadResult result = DownloadPackage(manifest);
     ASSERT_EQ(result.outcome, DownloadOutcome::Downloaded);
 
-    const HeldOpen hold(paths.setupPath);
+    const test::FileHold hold(paths.setupPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_NE(hold.handle, INVALID_HANDLE_VALUE);
     try {
         VerifyAndAssemble(manifest, result.paths, *result.packageDigest);

@@ -18,12 +18,6 @@
 
 namespace test {
 
-inline std::string Sha256Hex(const std::string& bytes) {
-    Sha256Hasher hasher;
-    if (!bytes.empty()) hasher.Update(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-    return hasher.FinishHex();
-}
-
 // Deterministic bytes that differ with the seed.
 inline std::string PatternBytes(std::size_t size, std::uint32_t seed) {
     std::string bytes(size, '\0');
@@ -42,11 +36,13 @@ inline std::string PatternBytes(std::size_t size, std::uint32_t seed) {
 struct HostFolder {
     std::wstring urlPath;
     std::filesystem::path local;
-    HostFolder() {
+    // sub: a folder inside the test's own, for a second release.
+    explicit HostFolder(const std::string& sub = "") {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        const std::string name = std::string(info->test_suite_name()) + "-" + info->name();
+        const std::string name =
+            std::string(info->test_suite_name()) + "-" + info->name() + (sub.empty() ? "" : "/" + sub);
         urlPath = L"/vandroglade/windows/" + Utf8ToWide(name) + L"/";
-        local = HostRoot() / L"vandroglade" / L"windows" / Utf8ToWide(name);
+        local = HostRoot() / L"vandroglade" / L"windows" / std::filesystem::path(Utf8ToWide(name)).make_preferred();
         std::filesystem::create_directories(local);
     }
     std::wstring Url(const std::wstring& file) const { return HostUrl(urlPath + file); }
@@ -54,8 +50,14 @@ struct HostFolder {
     std::string RequestPath(const std::wstring& file) const { return WideToUtf8(urlPath + file); }
 };
 
-// Adds per-path rules to the host's one shared rules file. Tests that call
-// this belong to a suite starting with "Pipeline", so they run one at a time.
+// The release manifest at the host's root address, which attempts fetch
+// unless a test points them at a folder of its own.
+inline std::filesystem::path RootManifestFile() {
+    return HostRoot() / L"vandroglade" / L"windows" / L"latest.json";
+}
+
+// Adds per-path rules to the host's one shared rules file (tests that call
+// this take its lock).
 inline void SetHostRules(const nlohmann::json& rules) {
     const std::filesystem::path file = HostRoot() / L".rules.json";
     nlohmann::json all = nlohmann::json::object();

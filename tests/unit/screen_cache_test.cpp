@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "player_texts.h"
 #include "ui_support.h"
 
 namespace {
@@ -35,12 +36,12 @@ struct ScreenState {
 
 // Installing is left out: its sweep moves with the clock between two paints.
 const ScreenState kStates[] = {
-    {"idle", Idle, kInitialStatusMessage, false, 0, 0, L"", false},
-    {"idle, hover, older game", Idle, kInitialStatusMessage, false, 0, 0, L"C:\\Oyun", true},
+    {"idle", Idle, test::texts::kInitial, false, 0, 0, L"", false},
+    {"idle, hover, older game", Idle, test::texts::kInitial, false, 0, 0, L"C:\\Oyun", true},
     {"downloading", Downloading, L"Parkın bilgisayarına geliyor\u2026", true, 5u << 20, 512u << 20, L"", false},
     {"verifying", Verifying, L"İndirme kontrol ediliyor\u2026", true, 512u << 20, 512u << 20, L"", false},
     {"ready", Ready, L"Her şey hazır. Parkta görüşürüz!", false, 7u << 20, 7u << 20, L"C:\\Oyun", true},
-    {"failed, older game", Failed, kAttemptFailedMessage, false, 1u << 20, 9u << 20, L"C:\\Oyun", false},
+    {"failed, older game", Failed, test::texts::kFailed, false, 1u << 20, 9u << 20, L"C:\\Oyun", false},
 };
 
 void Apply(const ScreenState& s) {

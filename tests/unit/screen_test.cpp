@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "player_texts.h"
 #include "ui_support.h"
 
 using namespace Gdiplus;
@@ -81,13 +82,14 @@ TEST(ScreenTables, MainButtonLabelFollowsBusyFirst) {
         LauncherPhase phase;
         const wchar_t* label;
     };
+    using namespace test::texts;
     const Row rows[] = {
-        {true, Installing, L"Kuruluyor\u2026"},  {true, Idle, L"İndiriliyor\u2026"},
-        {true, Downloading, L"İndiriliyor\u2026"}, {true, Verifying, L"İndiriliyor\u2026"},
-        {true, Ready, L"İndiriliyor\u2026"},     {true, Failed, L"İndiriliyor\u2026"},
-        {false, Ready, L"Oyna"},                 {false, Failed, L"Tekrar Dene"},
-        {false, Idle, L"İndir ve Kur"},          {false, Downloading, L"İndir ve Kur"},
-        {false, Verifying, L"İndir ve Kur"},     {false, Installing, L"İndir ve Kur"},
+        {true, Installing, kButtonInstalling}, {true, Idle, kButtonDownloading},
+        {true, Downloading, kButtonDownloading}, {true, Verifying, kButtonDownloading},
+        {true, Ready, kButtonDownloading},     {true, Failed, kButtonDownloading},
+        {false, Ready, kButtonPlay},           {false, Failed, kButtonRetry},
+        {false, Idle, kButtonInstall},         {false, Downloading, kButtonInstall},
+        {false, Verifying, kButtonInstall},    {false, Installing, kButtonInstall},
     };
     for (const Row& row : rows) {
         EXPECT_STREQ(MainButtonLabel(row.busy, row.phase), row.label) << row.busy << " " << row.phase;
@@ -343,24 +345,28 @@ TEST_F(ScreenTest, EmptyClientAreaDrawsNothingAndKeepsTheMapping) {
     }
 }
 
-TEST_F(ScreenTest, FixedTextsAreDrawnInTheirRectangles) {
+TEST_F(ScreenTest, FixedTextsAreDrawnInTheirRectanglesAndColours) {
     const Rgb shade = ShadeOverBackdrop();
     struct Row {
         const char* name;
         CanvasRect rect;
         Rgb under;
+        Rgb ink;  // what the fully covered pixels of the glyphs show
     };
     const Row rows[] = {
-        {"logo word", {90, 220, 150, 48}, shade},        {"headline", {50, 445, 530, 65}, shade},
-        {"subline", {53, 510, 510, 52}, shade},           {"web address", {53, 595, 450, 28}, shade},
-        {"badge", {670, 122, 85, 21}, 0xDBF4EF},         {"card heading", {656, 160, 266, 96}, kCard},
-        {"status", {656, 267, 266, 64}, kCard},           {"system line", {656, 492, 264, 19}, kCard},
-        {"edition line", {656, 511, 264, 20}, kCard},     {"button label", {700, 410, 180, 47}, kButtonNormal},
-        {"minimise glyph", {881, 12, 42, 35}, shade},     {"close glyph", {936, 12, 42, 35}, shade},
+        {"logo word", {90, 220, 150, 48}, shade, 0xFFDD5A},      {"headline", {50, 445, 530, 65}, shade, 0xFFFFFF},
+        {"subline", {53, 510, 510, 52}, shade, 0xF7F6EC},        {"web address", {53, 595, 450, 28}, shade, 0xE2F2FF},
+        {"badge", {670, 122, 85, 21}, 0xDBF4EF, 0x206568},       {"card heading", {656, 160, 266, 96}, kCard, 0x122848},
+        {"status", {656, 267, 266, 64}, kCard, 0x4B5D70},        {"system line", {656, 492, 264, 19}, kCard, 0x64737F},
+        {"edition line", {656, 511, 264, 20}, kCard, 0x64737F}, {"button label", {700, 410, 180, 47}, kButtonNormal, 0x162C48},
+        {"minimise glyph", {881, 12, 42, 35}, shade, 0xFFFFFF},  {"close glyph", {936, 12, 42, 35}, shade, 0xFFFFFF},
     };
     test::MemoryCanvas frame(1000, 650);
     frame.Paint();
-    for (const Row& row : rows) EXPECT_GT(frame.CountUnlike(row.rect, row.under), 15) << row.name;
+    for (const Row& row : rows) {
+        EXPECT_GT(frame.CountUnlike(row.rect, row.under), 15) << row.name;
+        EXPECT_GT(frame.CountLike(row.rect, row.ink, 6), 0) << row.name;
+    }
 }
 
 TEST_F(ScreenTest, BackgroundIsCoverFittedAndTheLogoKeepsItsAlpha) {

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "player_texts.h"
 #include "fixture_support.h"
 #include "pipeline/setup_run.h"
 #include "shell/installed_game.h"
@@ -74,7 +75,7 @@ TEST(SetupRun, ExitCodeAndRegistrationDecideTheOutcome) {
             EXPECT_EQ(f.Record(), "");
         } else {
             EXPECT_EQ(snap.phase, Ready);
-            EXPECT_EQ(snap.statusMessage, kInstalledMessage);
+            EXPECT_EQ(snap.statusMessage, test::texts::kInstalled);
             EXPECT_EQ(installedGame.installLocation, f.GameFolder().wstring());
             EXPECT_EQ(installedGame.displayVersion, L"1.1.1");
             EXPECT_EQ(f.Record(), "{\r\n  \"sha256\": \"" + placed.manifest.packageSha256 +

@@ -16,6 +16,7 @@
 
 #include "shell/launcher_state.h"
 #include "shell/paths.h"
+#include "transfer/sha256.h"
 
 namespace test {
 
@@ -52,6 +53,54 @@ inline std::uint64_t SeedFromEnv(const wchar_t* variable, std::uint64_t fallback
     std::printf("%s seed: %llu (set %ls to replay another)\n", what, static_cast<unsigned long long>(seed), variable);
     return seed;
 }
+
+inline std::string Sha256Hex(const std::string& bytes) {
+    Sha256Hasher hasher;
+    if (!bytes.empty()) hasher.Update(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    return hasher.FinishHex();
+}
+
+// Another program's hold on a file (made when missing), sharing only what
+// `share` allows, until the object goes away.
+struct FileHold {
+    HANDLE handle;
+    FileHold(const std::wstring& path, DWORD share)
+        : handle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~FileHold() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    FileHold(const FileHold&) = delete;
+    FileHold& operator=(const FileHold&) = delete;
+};
+
+// The small real file system of the test run (a tmpfs of a few MiB), which a
+// test fills to the last byte; emptied again when the object goes away.
+// Absent where mounting was refused: such a test skips, visibly.
+struct SmallDisk {
+    std::filesystem::path root = Env(L"VANDRO_TEST_SMALL_DISK");
+    std::filesystem::path filler = root / L"filler";
+    bool Mounted() const { return !root.empty() && std::filesystem::exists(root / L".small-disk"); }
+    // Writes until the disk refuses one more byte.
+    void Fill() const {
+        HANDLE file = CreateFileW(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return;
+        static const char block[65536] = {};
+        DWORD written = 0;
+        for (DWORD size = sizeof(block); size > 0; size /= 2) {
+            while (WriteFile(file, block, size, &written, nullptr) && written == size) {
+            }
+        }
+        CloseHandle(file);
+    }
+    ~SmallDisk() {
+        std::error_code ignored;
+        if (!Mounted()) return;
+        for (const auto& entry : std::filesystem::directory_iterator(root, ignored)) {
+            if (entry.path().filename() != L".small-disk") std::filesystem::remove_all(entry.path(), ignored);
+        }
+    }
+};
 
 inline std::string ReadFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -91,6 +91,9 @@ struct MemoryCanvas {
         }
         return count;
     }
+    int CountLike(const CanvasRect& r, Rgb colour, int tolerance) const {
+        return static_cast<int>(r.width) * static_cast<int>(r.height) - CountUnlike(r, colour, tolerance);
+    }
 };
 
 // Launcher state back to its start values, no game installed, no pictures,
