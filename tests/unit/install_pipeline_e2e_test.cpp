@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr const wchar_t* kReadyMessage = L"Her şey hazır. Parkta görüşürüz!";
-
 // A release of the test setup program on the host, split into three parts,
 // with manifestUrl pointing at it for the test.
 struct PublishedSetup {
@@ -75,7 +73,7 @@ TEST(PipelineEndToEnd, FirstInstallEndsReadyWithEverythingInPlace) {
 
     const PhaseSnapshot end = ReadPhaseAndMessage();
     EXPECT_EQ(end.phase, Ready);
-    EXPECT_EQ(end.statusMessage, kReadyMessage);
+    EXPECT_EQ(end.statusMessage, test::texts::kInstalled);
     EXPECT_EQ(attempt.Log(), "");
     EXPECT_EQ(launcherState.bytesTotal.load(), release.package.size());
     EXPECT_EQ(launcherState.bytesDone.load(), release.package.size());
@@ -170,4 +168,51 @@ TEST(PipelineEndToEnd, ClosingDuringASlowPartCancelsTheAttempt) {
     EXPECT_EQ(attempt.Log(), "Cancelled\r\n");
     EXPECT_FALSE(std::filesystem::exists(attempt.installFolder.path / kGameExeName));
     EXPECT_EQ(attempt.posts.Drain(), 2);  // nothing after the window was gone
+}
+
+// The disk fills up in the middle of a part (after the room check, which
+// needs half a gigabyte more than the package): the platform refuses the
+// write, the attempt fails as any other, nothing stands at the setup
+// program's path and the previous record is untouched. Once there is room
+// again, the next attempt installs.
+TEST(PipelineEndToEnd, DiskFullMidPartFailsCleanlyAndTheNextAttemptInstalls) {
+    const test::SmallDisk disk;
+    if (!disk.Mounted()) GTEST_SKIP() << "no small disk: mounting a tmpfs was refused";
+    Attempt attempt;
+    packageCacheFolder = (disk.root / L"cache").wstring();
+    std::filesystem::create_directories(packageCacheFolder);
+    const std::filesystem::path cache = packageCacheFolder;
+    const std::string previous = "{\r\n  \"sha256\": \"" + std::string(64, 'a') + "\",\r\n  \"version\": \"1.0.0\"\r\n}";
+    test::WriteFileBytes(cache / kInstalledRecordName, previous);
+    // An earlier failure's line: the log's last block has room for one more
+    // even on the full disk (a log begun on a full disk would stay empty).
+    test::WriteFileBytes(cache / kLauncherLogName, "HTTP 404\r\n");
+    PublishedSetup release(attempt.Scenario());
+    const std::string slowPart = release.folder.RequestPath(L"part-1.bin");
+    test::SetHostRules({{slowPart, {{"pause_after", 1000}, {"pause_seconds", 6}}}});
+    const test::RequestLog requests;
+
+    StartDownload();
+    // The host holds the part back once asked for it: fill the disk meanwhile.
+    for (int i = 0; i < 1000 && requests.Since().find(slowPart + "\t") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const auto filling = std::chrono::steady_clock::now();
+    disk.Fill();
+    std::printf("filled the disk in %.1f s\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - filling).count());
+    launcherState.worker.join();
+    test::SetHostRules({{slowPart, nlohmann::json::object()}});
+
+    EXPECT_EQ(test::ReadFileBytes(cache / kLauncherLogName), "HTTP 404\r\nDisk write\r\n");
+    EXPECT_EQ(ReadPhaseAndMessage().statusMessage, test::texts::kFailed);
+    EXPECT_FALSE(std::filesystem::exists(release.SetupPath()));
+    EXPECT_EQ(test::ReadFileBytes(cache / kInstalledRecordName), previous);
+
+    std::filesystem::remove(disk.filler);
+    attempt.Run();
+    EXPECT_EQ(ReadPhaseAndMessage().statusMessage, test::texts::kInstalled);
+    EXPECT_EQ(test::ReadFileBytes(cache / kLauncherLogName), "HTTP 404\r\nDisk write\r\n");
+    EXPECT_NE(test::ReadFileBytes(cache / kInstalledRecordName), previous);
+    EXPECT_TRUE(std::filesystem::exists(attempt.installFolder.path / kGameExeName));
 }
