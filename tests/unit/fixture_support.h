@@ -137,11 +137,11 @@ struct TestGameStopRequest {
     TestGameStopRequest& operator=(const TestGameStopRequest&) = delete;
 };
 
-// Stops every test game and waits (10 s at most) until no process named
+// Stops every test game and waits (30 s at most) until no process named
 // like the game runs, so that the next game stays up.
 inline void StopTestGames() {
     TestGameStopRequest stop;
-    for (int i = 0; i < 1000 && IsGameRunning(); ++i) Sleep(10);
+    WaitUntil(30, [] { return !IsGameRunning(); });
 }
 
 // How the game in `folder` was started: "cwd=…", "argc=…", "argN=…" lines.
@@ -171,7 +171,7 @@ struct RunningTestGame {
             throw std::runtime_error("cannot start the test game");
         }
         // Once the record exists the game is in the process list.
-        for (int i = 0; i < 1000 && !std::filesystem::exists(record); ++i) Sleep(10);
+        WaitUntil(30, [&] { return std::filesystem::exists(record); });
     }
     ~RunningTestGame() {
         {

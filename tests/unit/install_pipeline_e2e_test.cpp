@@ -194,9 +194,7 @@ TEST(PipelineEndToEnd, DiskFullMidPartFailsCleanlyAndTheNextAttemptInstalls) {
 
     StartDownload();
     // The host holds the part back once asked for it: fill the disk meanwhile.
-    for (int i = 0; i < 1000 && requests.Since().find(slowPart + "\t") == std::string::npos; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    test::WaitUntil(30, [&] { return requests.Since().find(slowPart + "\t") != std::string::npos; });
     const auto filling = std::chrono::steady_clock::now();
     disk.Fill();
     std::printf("filled the disk in %.1f s\n",

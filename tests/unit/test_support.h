@@ -54,6 +54,18 @@ inline std::uint64_t SeedFromEnv(const wchar_t* variable, std::uint64_t fallback
     return seed;
 }
 
+// Polls until the condition holds or the seconds pass; the condition's last
+// answer. Bounds are generous: a loaded machine starts Wine processes slowly.
+template <class Condition>
+bool WaitUntil(double seconds, Condition&& condition) {
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+    while (!condition()) {
+        if (GetTickCount64() >= end) return condition();
+        Sleep(10);
+    }
+    return true;
+}
+
 inline std::string Sha256Hex(const std::string& bytes) {
     Sha256Hasher hasher;
     if (!bytes.empty()) hasher.Update(bytes.data(), static_cast<std::uint32_t>(bytes.size()));

@@ -65,9 +65,9 @@ struct InstalledTestGame {
         installedGame.installLocation = folder.path.wstring();
     }
     ~InstalledTestGame() { test::StopTestGames(); }
-    // The game's own record of how it started; waits up to 10 s for it.
+    // The game's own record of how it started; waits up to 30 s for it.
     std::string StartRecord() const {
-        for (int i = 0; i < 1000 && !std::filesystem::exists(folder.path / test::kTestGameStartRecord); ++i) Sleep(10);
+        test::WaitUntil(30, [&] { return std::filesystem::exists(folder.path / test::kTestGameStartRecord); });
         Sleep(50);
         return test::ReadTestGameStartRecord(folder.path);
     }

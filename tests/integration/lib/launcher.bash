@@ -73,7 +73,7 @@ start_private_prefix() {
   game_folder="$appdata/Programs/VandroGLADE Test"
   rm -rf "$appdata/Vandro" "$game_folder"
   "$src/tools/wine-prefix" "$work" >/dev/null
-  requests_mark=$(cat "$host_root/.requests.log" 2>/dev/null | wc -l)
+  requests_mark=$( (cat "$host_root/.requests.log" 2>/dev/null || true) | wc -l)
   win reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
 }
 
