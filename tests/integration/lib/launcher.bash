@@ -190,19 +190,20 @@ check_installed_screen() {
 
 # Publishes the test setup program with a scenario (JSON members, e.g.
 # '"delayMs": 3000') as the release the launcher's fixed manifest address names.
+# PADDING bytes after the program make a larger package (the program skips them).
 publish_test_release() {
-  local members=${1:-} parts=${2:-3}
+  local members=${1:-} parts=${2:-3} padding=${3:-0}
   local setup="$work/setup.exe" game_win
   game_win="Z:$(echo "$build/fixtures/test_game.exe" | tr / '\\')"
-  python3 - "$build/fixtures/test_setup.exe" "$setup" "$game_win" "$members" <<'EOF'
+  python3 - "$build/fixtures/test_setup.exe" "$setup" "$game_win" "$members" "$padding" <<'EOF'
 import json, sys
-source, target, game, members = sys.argv[1:5]
+source, target, game, members, padding = sys.argv[1:6]
 scenario = json.loads("{" + members + "}")
 scenario.setdefault("gameSource", game)
 with open(source, "rb") as f:
     data = f.read()
 with open(target, "wb") as f:
-    f.write(data + b"\n--vandro-test-scenario--\n" + json.dumps(scenario).encode("utf-8"))
+    f.write(data + bytes(int(padding)) + b"\n--vandro-test-scenario--\n" + json.dumps(scenario).encode("utf-8"))
 EOF
   release_digest=$(sha256sum "$setup" | cut -c1-16)
   published_parts="$host_root/vandroglade/windows/$release_digest"
