@@ -6,8 +6,6 @@
 #include <memory>
 #include <new>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "ui/window_proc.h"
 
@@ -24,8 +22,6 @@ constexpr const wchar_t* kPressAction = L"Bas";
 constexpr GUID kLiveSettingProperty = {0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
 constexpr LONG kLivePolite = 1;
 
-// A counter that moves on every chunk would drown the reader.
-constexpr ULONGLONG kValueEventSpacingMs = 500;
 
 struct ComRelease {
     void operator()(IUnknown* object) const { object->Release(); }
@@ -363,15 +359,6 @@ private:
     LONG references_ = 1;
 };
 
-// What the last announcement told a reader, per the window it was for.
-struct Announced {
-    HWND window = nullptr;
-    std::wstring status;
-    std::wstring counter;
-    std::wstring label;
-    bool busy = false;
-    ULONGLONG valueEventTick = 0;
-};
 Announced announced;
 
 void Raise(DWORD event, HWND window, LONG child) {
@@ -428,27 +415,35 @@ void DisconnectAccessibleTree(HWND window) {
     if (announced.window == window) announced = Announced{};
 }
 
+std::vector<AccessibleEvent> ChangesToAnnounce(Announced& last, HWND window, const ScreenContent& content,
+                                               ULONGLONG now) {
+    std::vector<AccessibleEvent> events;
+    if (last.window != window) {
+        last = Announced{window, content.statusMessage, content.counterText, content.buttonLabel, content.busy, 0};
+        return events;
+    }
+    if (content.statusMessage != last.status) {
+        last.status = content.statusMessage;
+        events.push_back({EVENT_OBJECT_NAMECHANGE, kStatusChild});
+        events.push_back({EVENT_OBJECT_LIVEREGIONCHANGED, kStatusChild});
+    }
+    if (content.counterText != last.counter && now - last.valueEventTick >= kValueEventSpacingMs) {
+        last.counter = content.counterText;
+        last.valueEventTick = now;
+        events.push_back({EVENT_OBJECT_VALUECHANGE, kProgressChild});
+    }
+    if (content.buttonLabel != last.label || content.busy != last.busy) {
+        last.label = content.buttonLabel;
+        last.busy = content.busy;
+        events.push_back({EVENT_OBJECT_NAMECHANGE, kMainButtonChild});
+        events.push_back({EVENT_OBJECT_STATECHANGE, kMainButtonChild});
+    }
+    return events;
+}
+
 void AnnounceChanges(HWND window, const ScreenContent& content) {
-    const ULONGLONG now = GetTickCount64();
-    if (announced.window != window) {
-        announced = Announced{window, content.statusMessage, content.counterText, content.buttonLabel, content.busy, now};
-        return;
-    }
-    if (content.statusMessage != announced.status) {
-        announced.status = content.statusMessage;
-        Raise(EVENT_OBJECT_NAMECHANGE, window, kStatusChild);
-        Raise(EVENT_OBJECT_LIVEREGIONCHANGED, window, kStatusChild);
-    }
-    if (content.counterText != announced.counter && now - announced.valueEventTick >= kValueEventSpacingMs) {
-        announced.counter = content.counterText;
-        announced.valueEventTick = now;
-        Raise(EVENT_OBJECT_VALUECHANGE, window, kProgressChild);
-    }
-    if (content.buttonLabel != announced.label || content.busy != announced.busy) {
-        announced.label = content.buttonLabel;
-        announced.busy = content.busy;
-        Raise(EVENT_OBJECT_NAMECHANGE, window, kMainButtonChild);
-        Raise(EVENT_OBJECT_STATECHANGE, window, kMainButtonChild);
+    for (const AccessibleEvent& e : ChangesToAnnounce(announced, window, content, GetTickCount64())) {
+        Raise(e.event, window, e.child);
     }
 }
 

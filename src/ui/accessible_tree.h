@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "ui/screen.h"
 
 // Child ids, in reading order from the top. The link, present only while it
@@ -35,5 +38,25 @@ void DisconnectAccessibleTree(HWND window);
 // what changed since the last announcement (the first repaint of a window
 // only takes note).
 void AnnounceChanges(HWND window, const ScreenContent& content);
+
+// What a reader was last told about one window.
+struct Announced {
+    HWND window = nullptr;
+    std::wstring status;
+    std::wstring counter;
+    std::wstring label;
+    bool busy = false;
+    ULONGLONG valueEventTick = 0;
+};
+struct AccessibleEvent {
+    DWORD event;
+    LONG child;
+};
+// A counter that moves on every chunk would drown the reader: its changes
+// go out at most this often, the last one held back until a later repaint.
+inline constexpr ULONGLONG kValueEventSpacingMs = 500;
+// The events AnnounceChanges raises for `content` at `now`; brings `last` up to date.
+std::vector<AccessibleEvent> ChangesToAnnounce(Announced& last, HWND window, const ScreenContent& content,
+                                               ULONGLONG now);
 // EVENT_OBJECT_FOCUS on the focused element, while the window has the focus.
 void AnnounceFocus(HWND window, const ScreenContent& content);
