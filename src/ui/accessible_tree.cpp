@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <utility>
 
 #include "ui/window_proc.h"
 
@@ -154,25 +155,22 @@ public:
     HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
-        if (!Connected()) return CO_E_OBJNOTCONNECTED;
-        const std::optional<LONG> id = ChildIn(child, ReadScreenContent());
-        if (!id || *id == CHILDID_SELF) return E_INVALIDARG;
-        return S_FALSE;  // simple elements, no objects of their own
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
+        return t.id == CHILDID_SELF ? E_INVALIDARG : S_FALSE;  // simple elements, no objects of their own
     }
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
         if (!name) return E_POINTER;
         *name = nullptr;
-        if (!Connected()) return CO_E_OBJNOTCONNECTED;
-        const ScreenContent content = ReadScreenContent();
-        const std::optional<LONG> id = ChildIn(child, content);
-        if (!id) return E_INVALIDARG;
-        switch (*id) {
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
+        switch (t.id) {
             case CHILDID_SELF: return ReturnText(kWindowTitle, name);
             case kMinimiseChild: return ReturnText(kMinimiseName, name);
             case kCloseChild: return ReturnText(kCloseName, name);
             case kHeadingChild: return ReturnText(HeadingName(), name);
-            case kStatusChild: return ReturnText(content.statusMessage, name);
-            case kMainButtonChild: return ReturnText(content.buttonLabel, name);
+            case kStatusChild: return ReturnText(t.content.statusMessage, name);
+            case kMainButtonChild: return ReturnText(t.content.buttonLabel, name);
             case kLinkChild: return ReturnText(OpenGameLinkText(), name);
             default: return ReturnNothing(name);  // the bar speaks through its value
         }
@@ -180,22 +178,18 @@ public:
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
         if (!value) return E_POINTER;
         *value = nullptr;
-        if (!Connected()) return CO_E_OBJNOTCONNECTED;
-        const ScreenContent content = ReadScreenContent();
-        const std::optional<LONG> id = ChildIn(child, content);
-        if (!id) return E_INVALIDARG;
-        if (*id != kProgressChild) return DISP_E_MEMBERNOTFOUND;
-        return ReturnText(content.counterText, value);
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
+        return t.id == kProgressChild ? ReturnText(t.content.counterText, value) : DISP_E_MEMBERNOTFOUND;
     }
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* text) override { return NoText(child, text); }
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
         if (!role) return E_POINTER;
         role->vt = VT_EMPTY;
-        if (!Connected()) return CO_E_OBJNOTCONNECTED;
-        const std::optional<LONG> id = ChildIn(child, ReadScreenContent());
-        if (!id) return E_INVALIDARG;
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
         role->vt = VT_I4;
-        switch (*id) {
+        switch (t.id) {
             case CHILDID_SELF: role->lVal = ROLE_SYSTEM_CLIENT; break;
             case kHeadingChild:
             case kStatusChild: role->lVal = ROLE_SYSTEM_STATICTEXT; break;
@@ -208,18 +202,16 @@ public:
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
         if (!state) return E_POINTER;
         state->vt = VT_EMPTY;
-        if (!Connected()) return CO_E_OBJNOTCONNECTED;
-        const ScreenContent content = ReadScreenContent();
-        const std::optional<LONG> id = ChildIn(child, content);
-        if (!id) return E_INVALIDARG;
-        const bool focused = GetFocus() == window_ && FocusedChild(content) == *id;
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
+        const bool focused = GetFocus() == window_ && FocusedChild(t.content) == t.id;
         LONG flags = 0;
-        switch (*id) {
+        switch (t.id) {
             case CHILDID_SELF: flags = STATE_SYSTEM_FOCUSABLE; break;
             case kHeadingChild:
             case kStatusChild:
             case kProgressChild: flags = STATE_SYSTEM_READONLY; break;
-            case kMainButtonChild: flags = STATE_SYSTEM_FOCUSABLE | (content.busy ? STATE_SYSTEM_UNAVAILABLE : 0); break;
+            case kMainButtonChild: flags = STATE_SYSTEM_FOCUSABLE | (t.content.busy ? STATE_SYSTEM_UNAVAILABLE : 0); break;
             case kLinkChild: flags = STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_LINKED; break;
             default: break;
         }
@@ -251,10 +243,9 @@ public:
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override {
         if (!action) return E_POINTER;
         *action = nullptr;
-        if (!Connected()) return CO_E_OBJNOTCONNECTED;
-        const std::optional<LONG> id = ChildIn(child, ReadScreenContent());
-        if (!id) return E_INVALIDARG;
-        return ActionPointOf(*id) ? ReturnText(kPressAction, action) : DISP_E_MEMBERNOTFOUND;
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
+        return ActionPointOf(t.id) ? ReturnText(kPressAction, action) : DISP_E_MEMBERNOTFOUND;
     }
     HRESULT STDMETHODCALLTYPE accSelect(LONG, VARIANT) override {
         return Connected() ? DISP_E_MEMBERNOTFOUND : CO_E_OBJNOTCONNECTED;
@@ -262,14 +253,13 @@ public:
     HRESULT STDMETHODCALLTYPE accLocation(LONG* left, LONG* top, LONG* width, LONG* height, VARIANT child) override {
         if (!left || !top || !width || !height) return E_POINTER;
         *left = *top = *width = *height = 0;
-        if (!Connected()) return CO_E_OBJNOTCONNECTED;
-        const std::optional<LONG> id = ChildIn(child, ReadScreenContent());
-        if (!id) return E_INVALIDARG;
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
         RECT client{};
-        if (*id == CHILDID_SELF) {
+        if (t.id == CHILDID_SELF) {
             GetClientRect(window_, &client);
         } else {
-            const CanvasRect r = RectOf(*id);
+            const CanvasRect r = RectOf(t.id);
             const POINT topLeft = CanvasToClient(canvasMapping, {r.x, r.y});
             const POINT bottomRight = CanvasToClient(canvasMapping, {r.x + r.width, r.y + r.height});
             client = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
@@ -285,19 +275,17 @@ public:
     HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* end) override {
         if (!end) return E_POINTER;
         end->vt = VT_EMPTY;
-        if (!Connected()) return CO_E_OBJNOTCONNECTED;
-        const ScreenContent content = ReadScreenContent();
-        const std::optional<LONG> from = ChildIn(start, content);
-        if (!from) return E_INVALIDARG;
-        const LONG count = ChildCount(content);
+        const Target from = Find(start);
+        if (FAILED(from.result)) return from.result;
+        const LONG count = ChildCount(from.content);
         LONG to = 0;
-        if (*from == CHILDID_SELF) {
+        if (from.id == CHILDID_SELF) {
             if (direction == NAVDIR_FIRSTCHILD) to = 1;
             if (direction == NAVDIR_LASTCHILD) to = count;
         } else if (direction == NAVDIR_NEXT) {
-            to = *from < count ? *from + 1 : 0;
+            to = from.id < count ? from.id + 1 : 0;
         } else if (direction == NAVDIR_PREVIOUS) {
-            to = *from - 1;
+            to = from.id - 1;
         }
         if (to == 0) return ReturnEmpty(end);
         SetChildVariant(end, to);
@@ -320,10 +308,9 @@ public:
     // Acts as a click on the element does, later, on the window's own
     // message loop: nothing starts inside the reader's call.
     HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
-        if (!Connected()) return CO_E_OBJNOTCONNECTED;
-        const std::optional<LONG> id = ChildIn(child, ReadScreenContent());
-        if (!id) return E_INVALIDARG;
-        const std::optional<CanvasPoint> point = ActionPointOf(*id);
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
+        const std::optional<CanvasPoint> point = ActionPointOf(t.id);
         if (!point) return DISP_E_MEMBERNOTFOUND;
         return PostMessageW(window_, WM_LBUTTONUP, 0, ClientPointParam(*point)) ? S_OK : E_FAIL;
     }
@@ -333,10 +320,18 @@ public:
 private:
     bool Connected() const { return window_ && IsWindow(window_); }
 
-    // The id a variant names, if it is this object or one of its present children.
-    static std::optional<LONG> ChildIn(const VARIANT& child, const ScreenContent& content) {
-        if (child.vt != VT_I4 || child.lVal < CHILDID_SELF || child.lVal > ChildCount(content)) return std::nullopt;
-        return child.lVal;
+    // What a call on an element starts from: the screen as it is now and the
+    // id the variant names, this object or one of its present children.
+    struct Target {
+        HRESULT result;  // S_OK, CO_E_OBJNOTCONNECTED or E_INVALIDARG
+        ScreenContent content;
+        LONG id;
+    };
+    Target Find(const VARIANT& child) const {
+        if (!Connected()) return {CO_E_OBJNOTCONNECTED, {}, 0};
+        ScreenContent content = ReadScreenContent();
+        const bool present = child.vt == VT_I4 && child.lVal >= CHILDID_SELF && child.lVal <= ChildCount(content);
+        return {present ? S_OK : E_INVALIDARG, std::move(content), present ? child.lVal : 0};
     }
 
     // The element whose click area holds the point, in the click table's order.
@@ -351,8 +346,8 @@ private:
     HRESULT NoText(const VARIANT& child, BSTR* text) const {
         if (!text) return E_POINTER;
         *text = nullptr;
-        if (!Connected()) return CO_E_OBJNOTCONNECTED;
-        return ChildIn(child, ReadScreenContent()) ? S_FALSE : E_INVALIDARG;
+        const Target t = Find(child);
+        return FAILED(t.result) ? t.result : S_FALSE;
     }
 
     HWND window_;
