@@ -41,8 +41,8 @@ check "a reader presses the link" msaa press link
 check "its default action starts the installed game" wait_for 20 game_started_from_its_folder
 
 rm -f "$game_folder/test-game-start.txt"
-key_to_launcher Tab
-check "Tab moves the focus to the link" msaa focused link
+check "Tab moves the focus to the link, and a reader hears it" focus_event_on_key link Tab
+check "get_accFocus names the link" msaa focused link
 check "Tab shows the focus ring on the link, and none around the button" ring_on_link_only
 xdotool key Return
 check "Enter on the focused link starts the installed game" wait_for 20 game_started_from_its_folder

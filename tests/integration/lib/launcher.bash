@@ -106,6 +106,17 @@ window_count_is() { [ "$(probe_value count)" = "$1" ]; }
 # The screen reader's stand-in (tests/fixtures/msaa_client.cpp); its checks
 # print as they go, and it fails when one of them does.
 msaa() { win "$msaa_exe" "$@" 2>/dev/null | tr -d '\r'; }
+# Runs KEY on the launcher while the stand-in listens; true once it has
+# heard EVENT_OBJECT_FOCUS on BUTTON.
+focus_event_on_key() {  # BUTTON KEY
+  local ready="$work/focus-listening" pid
+  rm -f "$ready"
+  msaa focus-event "$1" "Z:$(echo "$ready" | tr / '\\')" &
+  pid=$!
+  wait_for 20 test -e "$ready" || true
+  key_to_launcher "$2"
+  wait "$pid"
+}
 
 # Screen position of the window's top left, read once it is shown: wx, wy.
 locate_window() {
