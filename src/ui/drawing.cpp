@@ -71,9 +71,16 @@ OwnedBrush MakeSolidBrush(ARGB colour) {
     return OwnedBrush(brush);
 }
 
-void FillRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, float radius, ARGB colour) {
+namespace {
+
+struct PenDeleter {
+    void operator()(GpPen* pen) const { GdipDeletePen(pen); }
+};
+
+// A closed figure of four quarter-circle corners; empty when GDI+ refuses.
+std::unique_ptr<GpPath, PathDeleter> RoundedRectPath(float x, float y, float w, float h, float radius) {
     GpPath* rawPath = nullptr;
-    if (GdipCreatePath(FillModeAlternate, &rawPath) != Ok) return;
+    if (GdipCreatePath(FillModeAlternate, &rawPath) != Ok) return nullptr;
     std::unique_ptr<GpPath, PathDeleter> path(rawPath);
     const float d = 2.0f * radius;
     GdipAddPathArc(rawPath, x, y, d, d, 180.0f, 90.0f);
@@ -81,8 +88,26 @@ void FillRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, f
     GdipAddPathArc(rawPath, x + w - d, y + h - d, d, d, 0.0f, 90.0f);
     GdipAddPathArc(rawPath, x, y + h - d, d, d, 90.0f, 90.0f);
     GdipClosePathFigure(rawPath);
+    return path;
+}
+
+}  // namespace
+
+void FillRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, float radius, ARGB colour) {
+    const auto path = RoundedRectPath(x, y, w, h, radius);
+    if (!path) return;
     const OwnedBrush brush = MakeSolidBrush(colour);
-    if (brush) GdipFillPath(graphics, brush.get(), rawPath);
+    if (brush) GdipFillPath(graphics, brush.get(), path.get());
+}
+
+void OutlineRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, float radius, float lineWidth,
+                        ARGB colour) {
+    const auto path = RoundedRectPath(x, y, w, h, radius);
+    if (!path) return;
+    GpPen* rawPen = nullptr;
+    if (GdipCreatePen1(colour, lineWidth, UnitWorld, &rawPen) != Ok) return;
+    const std::unique_ptr<GpPen, PenDeleter> pen(rawPen);
+    GdipDrawPath(graphics, rawPen, path.get());
 }
 
 void DrawLabel(GpGraphics* graphics, const std::wstring& text, float x, float y, float w, float h, float size,

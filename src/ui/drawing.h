@@ -42,6 +42,10 @@ inline constexpr WORD kLicenceResource = 103;
 inline constexpr const wchar_t* kFontFamilyName = L"Segoe UI";
 
 void FillRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, float radius, ARGB colour);
+// The same shape as FillRoundedRect, outlined with a line of the given width
+// centred on it.
+void OutlineRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, float radius, float lineWidth,
+                        ARGB colour);
 void DrawLabel(GpGraphics* graphics, const std::wstring& text, float x, float y, float w, float h, float size,
                ARGB colour, bool bold, bool centred);
 OwnedBitmap LoadPngResource(WORD id);

@@ -17,6 +17,8 @@ using namespace Gdiplus::DllExports;
 
 CanvasMapping canvasMapping;
 bool mainButtonHover = false;
+KeyboardFocus keyboardFocus = KeyboardFocus::MainButton;
+bool focusRingShown = false;
 
 namespace {
 
@@ -24,11 +26,17 @@ constexpr ARGB kBackdropColour = 0xFF07173A;
 constexpr ARGB kShadeColour = 0x3E030F2A;
 constexpr ARGB kFillColour = 0xFF20B5CF;
 constexpr float kBarRadius = 4.5f;
+constexpr float kMainButtonRadius = 17.0f;
 constexpr float kMinimumFillWidth = 9.0f;
 constexpr std::uint64_t kSweepPeriodMs = 1800;
 constexpr float kSweepTravel = 160.0f;
 constexpr float kSweepWidth = 100.0f;
 constexpr std::uint64_t kMebibyte = 1048576;
+// The focus ring: a thin outline in the card's text colour, just outside
+// the focused element (the button and the link are 3 units apart).
+constexpr ARGB kCardTextColour = 0xFF122848;
+constexpr float kFocusRingWidth = 1.5f;
+constexpr float kFocusRingGap = 1.5f;
 
 constexpr const wchar_t* kWebAddress = L"" VANDRO_WEB_ADDRESS;
 
@@ -55,9 +63,9 @@ constexpr Text kHeadline{L"Keşfe hazır mısın?", {50, 445, 530, 65}, 37, 0xFF
 constexpr Text kSubline{L"Oyunlar, arkadaşlar ve kocaman bir park.", {53, 510, 510, 52}, 17, 0xFFF7F6EC, false, false};
 constexpr Text kWebAddressText{kWebAddress, {53, 595, 450, 28}, 15, 0xFFE2F2FF, true, false};
 constexpr Text kBadgeText{L"WINDOWS", {658, 119, 107, 27}, 11, 0xFF206568, true, true};
-constexpr Text kCardHeading{L"Parkın\nseni bekliyor.", {656, 160, 266, 96}, 31, 0xFF122848, true, false};
-constexpr Text kStatusStyle{nullptr, {656, 267, 266, 64}, 15, 0xFF4B5D70, false, false};
-constexpr Text kCounterStyle{nullptr, {656, 363, 264, 24}, 12, 0xFF5B6C7B, false, false};
+constexpr Text kCardHeading{L"Parkın\nseni bekliyor.", kCardHeadingRect, 31, kCardTextColour, true, false};
+constexpr Text kStatusStyle{nullptr, kStatusRect, 15, 0xFF4B5D70, false, false};
+constexpr Text kCounterStyle{nullptr, kByteCounterRect, 12, 0xFF5B6C7B, false, false};
 constexpr Text kButtonLabelStyle{nullptr, {662, 404, 252, 59}, 19, 0xFF162C48, true, true};
 constexpr Text kOpenGameLink{L"Kurulu oyunu aç", kOpenGameLinkRect, 12, 0xFF18788F, true, true};
 constexpr Text kSystemLine{L"Windows 10/11 · 64 bit", {656, 492, 264, 23}, 12, 0xFF64737F, false, true};
@@ -259,25 +267,49 @@ std::wstring ByteCounterText(std::uint64_t bytesDone, std::uint64_t bytesTotal) 
     return std::to_wstring(bytesDone / kMebibyte) + L" / " + std::to_wstring(bytesTotal / kMebibyte) + L" MB";
 }
 
+ScreenContent ReadScreenContent() {
+    PhaseSnapshot state = ReadPhaseAndMessage();
+    ScreenContent content{state.phase, std::move(state.statusMessage), 0, 0, false, false, nullptr, {}};
+    content.bytesTotal = launcherState.bytesTotal.load();
+    content.bytesDone = launcherState.bytesDone.load();
+    content.busy = launcherState.busy.load();
+    // busy first: the worker rewrites installLocation only while busy is set.
+    content.linkShown = !content.busy && !installedGame.installLocation.empty() && content.phase != Ready;
+    content.buttonLabel = MainButtonLabel(content.busy, content.phase);
+    if (content.bytesTotal != 0) content.counterText = ByteCounterText(content.bytesDone, content.bytesTotal);
+    return content;
+}
+
+KeyboardFocus FocusedElement(const ScreenContent& content) {
+    return keyboardFocus == KeyboardFocus::Link && content.linkShown ? KeyboardFocus::Link : KeyboardFocus::MainButton;
+}
+
+const wchar_t* CardHeadingText() { return kCardHeading.text; }
+const wchar_t* OpenGameLinkText() { return kOpenGameLink.text; }
+
 namespace {
 
 // Steps 14 on: what follows the launcher's state, then the lines and glyphs
 // that are drawn over it.
-void DrawLiveElements(GpGraphics* g) {
-    const PhaseSnapshot state = ReadPhaseAndMessage();
-    DrawText(g, state.statusMessage, kStatusStyle);
+void DrawFocusRing(GpGraphics* g, const ScreenContent& content) {
+    const bool onLink = FocusedElement(content) == KeyboardFocus::Link;
+    const CanvasRect& r = onLink ? kOpenGameLinkRect : kMainButtonRect;
+    const float gap = onLink ? -kFocusRingGap : kFocusRingGap;  // the link's ring stays clear of the button
+    const float radius = onLink ? r.height * 0.5f - kFocusRingGap : kMainButtonRadius + kFocusRingGap;
+    OutlineRoundedRect(g, r.x - gap, r.y - gap, r.width + 2 * gap, r.height + 2 * gap, radius, kFocusRingWidth,
+                       kCardTextColour);
+}
 
-    const std::uint64_t total = launcherState.bytesTotal.load();
-    const std::uint64_t done = launcherState.bytesDone.load();
-    const float fraction = ProgressFraction(done, total);
-    const bool busy = launcherState.busy.load();
-    DrawProgress(g, state.phase, fraction);
-    if (total != 0) DrawText(g, ByteCounterText(done, total), kCounterStyle);
+void DrawLiveElements(GpGraphics* g, const ScreenContent& content) {
+    DrawText(g, content.statusMessage, kStatusStyle);
 
-    FillRounded(g, kMainButtonRect, 17, MainButtonColour(busy, mainButtonHover));
-    DrawText(g, MainButtonLabel(busy, state.phase), kButtonLabelStyle);
-    // busy first: the worker rewrites installLocation only while busy is set.
-    if (!busy && !installedGame.installLocation.empty() && state.phase != Ready) Draw(g, kOpenGameLink);
+    DrawProgress(g, content.phase, ProgressFraction(content.bytesDone, content.bytesTotal));
+    if (!content.counterText.empty()) DrawText(g, content.counterText, kCounterStyle);
+
+    FillRounded(g, kMainButtonRect, kMainButtonRadius, MainButtonColour(content.busy, mainButtonHover));
+    DrawText(g, content.buttonLabel, kButtonLabelStyle);
+    if (content.linkShown) Draw(g, kOpenGameLink);
+    if (focusRingShown) DrawFocusRing(g, content);
 
     Draw(g, kSystemLine);
     Draw(g, kEditionLine);
@@ -288,7 +320,7 @@ void DrawLiveElements(GpGraphics* g) {
 // The live elements on a copy of the kept scenery, shown as plain pixels:
 // the scenery is opaque, so the frame is too. False when the cache cannot
 // serve; the caller then draws everything.
-bool PaintOnKeptScenery(HDC dc, int width, int height, const CanvasMapping& mapping) {
+bool PaintOnKeptScenery(HDC dc, int width, int height, const CanvasMapping& mapping, const ScreenContent& content) {
     SceneryCache& cache = sceneryCache;
     try {
         if (!SceneryIsCurrent(cache, width, height) && !BuildScenery(cache, width, height, mapping)) return false;
@@ -301,33 +333,37 @@ bool PaintOnKeptScenery(HDC dc, int width, int height, const CanvasMapping& mapp
         const Frame frame = CreateFrame(width, height, &cache.frame);
         if (!frame.graphics) return false;
         MapCanvas(frame.graphics.get(), mapping);
-        DrawLiveElements(frame.graphics.get());
+        DrawLiveElements(frame.graphics.get(), content);
     }
     return ShowPixels(dc, width, height, cache.frame);
 }
 
-void PaintFrame(HDC dc, int clientWidth, int clientHeight, bool useSceneryCache) {
+void PaintFrame(HDC dc, int clientWidth, int clientHeight, const ScreenContent& content, bool useSceneryCache) {
     // Minimised: no frame can be built, and a zero scale would break input.
     if (clientWidth <= 0 || clientHeight <= 0) return;
     // Input follows the window's size even when this frame cannot be built.
     canvasMapping = ComputeCanvasMapping(clientWidth, clientHeight);
-    if (useSceneryCache && PaintOnKeptScenery(dc, clientWidth, clientHeight, canvasMapping)) return;
+    if (useSceneryCache && PaintOnKeptScenery(dc, clientWidth, clientHeight, canvasMapping, content)) return;
 
     const Frame frame = CreateFrame(clientWidth, clientHeight);
     GpGraphics* g = frame.graphics.get();
     if (!g) return;
     MapCanvas(g, canvasMapping);
     DrawScenery(g);
-    DrawLiveElements(g);
+    DrawLiveElements(g, content);
     CopyToWindow(dc, frame.bitmap.get());
 }
 
 }  // namespace
 
 void PaintWindow(HDC dc, int clientWidth, int clientHeight) {
-    PaintFrame(dc, clientWidth, clientHeight, /*useSceneryCache*/ true);
+    PaintFrame(dc, clientWidth, clientHeight, ReadScreenContent(), /*useSceneryCache*/ true);
 }
 
 void PaintWindowUncached(HDC dc, int clientWidth, int clientHeight) {
-    PaintFrame(dc, clientWidth, clientHeight, /*useSceneryCache*/ false);
+    PaintFrame(dc, clientWidth, clientHeight, ReadScreenContent(), /*useSceneryCache*/ false);
+}
+
+void PaintScreen(HDC dc, int clientWidth, int clientHeight, const ScreenContent& content) {
+    PaintFrame(dc, clientWidth, clientHeight, content, /*useSceneryCache*/ true);
 }

@@ -17,6 +17,35 @@ struct CanvasMapping {
 extern CanvasMapping canvasMapping;
 extern bool mainButtonHover;
 
+// The two elements the keyboard reaches with Tab. The link holds the focus
+// only while it is shown (see FocusedElement). Window thread only.
+enum class KeyboardFocus { MainButton, Link };
+extern KeyboardFocus keyboardFocus;
+// The focus ring shows once the player has used Tab, or always when the
+// system asks for keyboard cues; mouse users see no ring.
+extern bool focusRingShown;
+
+// What the state-dependent part of a frame shows, read afresh from the
+// launcher's state as one paint reads it.
+struct ScreenContent {
+    LauncherPhase phase;
+    std::wstring statusMessage;
+    std::uint64_t bytesDone;
+    std::uint64_t bytesTotal;
+    bool busy;
+    bool linkShown;
+    const wchar_t* buttonLabel;
+    std::wstring counterText;  // empty while no counter is drawn
+};
+ScreenContent ReadScreenContent();
+
+// The element that holds the keyboard focus in this content.
+KeyboardFocus FocusedElement(const ScreenContent& content);
+
+// Fixed texts of the card, as drawn.
+const wchar_t* CardHeadingText();
+const wchar_t* OpenGameLinkText();
+
 // Draws one complete frame and stores canvasMapping. An empty client area
 // (minimised) draws nothing and keeps the mapping of the last real frame.
 // The scenery (backdrop, background, shade, fixed texts and card) is kept
@@ -25,6 +54,9 @@ void PaintWindow(HDC dc, int clientWidth, int clientHeight);
 // The same frame with its scenery drawn afresh: the reference the kept
 // scenery is proven against, pixel for pixel, and the benchmark's baseline.
 void PaintWindowUncached(HDC dc, int clientWidth, int clientHeight);
+// PaintWindow for content the caller has already read, so that what the
+// frame shows and what the caller does with it belong together.
+void PaintScreen(HDC dc, int clientWidth, int clientHeight, const ScreenContent& content);
 
 inline constexpr float kCanvasWidth = 1000.0f;
 inline constexpr float kCanvasHeight = 650.0f;
@@ -47,6 +79,9 @@ inline constexpr CanvasRect kCloseGlyphRect{936, 12, 42, 35};
 inline constexpr CanvasRect kMainButtonRect{656, 404, 264, 59};
 inline constexpr CanvasRect kOpenGameLinkRect{656, 466, 264, 23};
 inline constexpr CanvasRect kProgressTrackRect{656, 349, 264, 9};
+inline constexpr CanvasRect kCardHeadingRect{656, 160, 266, 96};
+inline constexpr CanvasRect kStatusRect{656, 267, 266, 64};
+inline constexpr CanvasRect kByteCounterRect{656, 363, 264, 24};
 
 // The canvas scaled uniformly into the client area and centred.
 CanvasMapping ComputeCanvasMapping(int clientWidth, int clientHeight);

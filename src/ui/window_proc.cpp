@@ -5,6 +5,7 @@
 
 #include "shell/installed_game.h"
 #include "shell/launcher_state.h"
+#include "ui/accessible_tree.h"
 
 namespace {
 
@@ -21,13 +22,20 @@ CanvasPoint CanvasPointOf(LPARAM clientPoint) {
                           static_cast<float>(GET_Y_LPARAM(clientPoint)));
 }
 
+// The frame and what it tells a screen reader come from one reading of the state.
 void Paint(HWND window) {
+    const ScreenContent content = ReadScreenContent();
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
     RECT client{};
     GetClientRect(window, &client);
-    PaintWindow(dc, client.right, client.bottom);
+    PaintScreen(dc, client.right, client.bottom, content);
     EndPaint(window, &paint);
+    if (keyboardFocus == KeyboardFocus::Link && !content.linkShown) {
+        keyboardFocus = KeyboardFocus::MainButton;  // the focused link is gone
+        AnnounceFocus(window, content);
+    }
+    AnnounceChanges(window, content);
 }
 
 LRESULT CaptionHitTest(HWND window, LPARAM screenPoint) {
@@ -58,20 +66,45 @@ void Click(HWND window, LPARAM clientPoint) {
     }
 }
 
-// The keyboard presses the main button by a synthetic release on it.
-void PressMainButton(HWND window) {
-    const POINT client = CanvasToClient(canvasMapping, kKeyboardPressPoint);
-    const LPARAM packed = MAKELPARAM(static_cast<WORD>(client.x & 0xFFFF), static_cast<WORD>(client.y & 0xFFFF));
-    SendMessageW(window, WM_LBUTTONUP, 0, packed);
+// The keyboard presses the focused element by a synthetic release on it.
+void PressFocusedElement(HWND window) {
+    const bool onLink = FocusedElement(ReadScreenContent()) == KeyboardFocus::Link;
+    SendMessageW(window, WM_LBUTTONUP, 0, ClientPointParam(onLink ? kLinkPressPoint : kKeyboardPressPoint));
 }
 
-void OnDestroy() {
+// Tab and Shift+Tab: with only the button and the link to reach, both
+// move to the other one; the ring shows from now on.
+void MoveKeyboardFocus(HWND window) {
+    const ScreenContent content = ReadScreenContent();
+    const bool toLink = content.linkShown && FocusedElement(content) == KeyboardFocus::MainButton;
+    keyboardFocus = toLink ? KeyboardFocus::Link : KeyboardFocus::MainButton;
+    focusRingShown = true;
+    RepaintAll(window);
+    AnnounceFocus(window, content);
+}
+
+void OnCreate(HWND window) {
+    SetTimer(window, kRepaintTimer, kRepaintMilliseconds, /*timerProc*/ nullptr);
+    keyboardFocus = KeyboardFocus::MainButton;
+    BOOL keyboardCues = FALSE;
+    SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &keyboardCues, 0);
+    focusRingShown = keyboardCues != FALSE;
+    PrepareAccessibleTree(window);
+}
+
+void OnDestroy(HWND window) {
+    DisconnectAccessibleTree(window);
     launcherState.cancelRequested.exchange(true);
     launcherState.window.store(nullptr);
     PostQuitMessage(0);
 }
 
 }  // namespace
+
+LPARAM ClientPointParam(CanvasPoint point) {
+    const POINT client = CanvasToClient(canvasMapping, point);
+    return MAKELPARAM(static_cast<WORD>(client.x & 0xFFFF), static_cast<WORD>(client.y & 0xFFFF));
+}
 
 bool IsInDragStrip(CanvasPoint point) { return point.y < kDragStripBottom && point.x < kDragStripRight; }
 
@@ -97,10 +130,10 @@ void LaunchInstalledGame(HWND window) {
 LRESULT CALLBACK LauncherWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_CREATE:
-            SetTimer(window, kRepaintTimer, kRepaintMilliseconds, /*timerProc*/ nullptr);
+            OnCreate(window);
             return 0;
         case WM_DESTROY:
-            OnDestroy();
+            OnDestroy(window);
             return 0;
         case WM_PAINT:
             Paint(window);
@@ -111,9 +144,19 @@ LRESULT CALLBACK LauncherWindowProc(HWND window, UINT message, WPARAM wParam, LP
             return CaptionHitTest(window, lParam);
         case WM_KEYDOWN:
             if (wParam == VK_RETURN || wParam == VK_SPACE) {
-                PressMainButton(window);
+                PressFocusedElement(window);
                 return 0;
             }
+            if (wParam == VK_TAB) {
+                MoveKeyboardFocus(window);
+                return 0;
+            }
+            break;
+        case WM_SETFOCUS:
+            AnnounceFocus(window, ReadScreenContent());
+            return 0;
+        case WM_GETOBJECT:
+            if (IsClientObjectRequest(lParam)) return ServeAccessibleTree(window, wParam);
             break;
         case WM_TIMER:
         case WM_LAUNCHER_STATUS:

@@ -2,7 +2,8 @@
 # An installed game older than 1.1.1: the launcher opens offering the new
 # release with the link "Kurulu oyunu aç" beneath the button; an attempt that
 # fails (no release on the host) leaves "Tekrar Dene" and the link; the link
-# starts the installed game from its folder.
+# starts the installed game from its folder, whether clicked, invoked by a
+# screen reader (MSAA, from another process) or reached with Tab and Enter.
 # Usage: launcher_old_game.sh BUILD_DIR SRC_DIR
 set -euo pipefail
 . "$2/tests/integration/lib/launcher.bash" "$1" "$2" launcher_old_game
@@ -17,6 +18,7 @@ sleep 1
 screenshot old-version-found
 check "old version: the button offers the download" button_is_normal
 check "old version: the link is shown" between "$(ink_in "${link_rect[@]}" "$card_colour")" 30 100000
+check "old version: a reader finds the button and the link" msaa screen old-game
 
 click_canvas 788 433
 hover_canvas 400 300
@@ -27,9 +29,25 @@ sleep 0.5
 screenshot failed-with-game
 check "failed: the link is still shown" between "$(ink_in "${link_rect[@]}" "$card_colour")" 30 100000
 check "failed: no progress and no counter" [ "$(filled_units)" = 0 ]
+check "failed: a reader finds \"Tekrar Dene\" and the link" msaa screen failed-with-game
+check "failed: no focus ring for the mouse" no_focus_ring
 
 click_canvas 780 477
 check "the link starts the installed game from its folder" wait_for 20 game_started_from_its_folder
 check "the launcher stays open" window_count_is 1
+
+rm -f "$game_folder/test-game-start.txt"
+check "a reader presses the link" msaa press link
+check "its default action starts the installed game" wait_for 20 game_started_from_its_folder
+
+rm -f "$game_folder/test-game-start.txt"
+check "Tab moves the focus to the link, and a reader hears it" focus_event_on_key link Tab
+check "get_accFocus names the link" msaa focused link
+check "Tab shows the focus ring on the link, and none around the button" ring_on_link_only
+xdotool key Return
+check "Enter on the focused link starts the installed game" wait_for 20 game_started_from_its_folder
+key_to_launcher Tab
+check "Tab again: the focus is back on the button" msaa focused retry
+check "the ring follows it" ring_on_button_only
 close_by_glyph
 finish

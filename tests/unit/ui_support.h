@@ -106,6 +106,8 @@ struct CleanScreenState {
         installedGame = InstalledGame{};
         canvasMapping = CanvasMapping{};
         mainButtonHover = false;
+        keyboardFocus = KeyboardFocus::MainButton;
+        focusRingShown = false;
         backgroundImage.reset();
         logoImage.reset();
     }

@@ -1,16 +1,21 @@
 // Input: hit areas on canvas points, the click table, then the window
 // procedure on a real window of the launcher's class.
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <filesystem>
 #include <string>
 
 #include "fixture_support.h"
+#include "player_texts.h"
 #include "transfer/text_encoding.h"
+#include "ui/accessible_tree.h"
 #include "ui/window_proc.h"
 #include "ui_support.h"
 
 namespace {
+
+namespace texts = test::texts;
 
 constexpr const wchar_t* kSomeGame = L"C:\\Games\\VandroGLADE";
 
@@ -244,17 +249,21 @@ TEST_F(LauncherWindowTest, GameStartsFromItsInstallFolderByLinkButtonEnterOrSpac
         UINT message;
         WPARAM key;
         CanvasPoint click;
+        bool tabFirst = false;
     };
     const Row rows[] = {
         {"link", Idle, WM_LBUTTONUP, 0, {780, 477}},
         {"Oyna", Ready, WM_LBUTTONUP, 0, {780, 432}},
         {"Enter", Ready, WM_KEYDOWN, VK_RETURN, {}},
         {"Space", Ready, WM_KEYDOWN, VK_SPACE, {}},
+        {"Tab to the link, Enter", Failed, WM_KEYDOWN, VK_RETURN, {}, /*tabFirst*/ true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.how);
         InstalledTestGame game;
         test::SetPhase(row.phase);
+        keyboardFocus = KeyboardFocus::MainButton;
+        if (row.tabFirst) Send(WM_KEYDOWN, VK_TAB);
         canvasMapping = CanvasMapping{0.76f, 0.0f, 78.0f};  // as the last paint of a 760 x 650 client left it
         const POINT client = CanvasToClient(canvasMapping, row.click);
         Send(row.message, row.key, row.message == WM_LBUTTONUP ? Packed(client.x, client.y) : 0);
@@ -263,4 +272,101 @@ TEST_F(LauncherWindowTest, GameStartsFromItsInstallFolderByLinkButtonEnterOrSpac
         EXPECT_NE(record.find("argc=1\r\n"), std::string::npos) << record;
         EXPECT_FALSE(launcherState.worker.joinable());  // no install attempt started
     }
+}
+
+// Tab reaches the link only while it is shown; the focus comes back to the
+// button when the link goes, and stays there when it returns.
+TEST_F(LauncherWindowTest, TabMovesTheFocusBetweenTheButtonAndAShownLink) {
+    ASSERT_TRUE(window);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    using F = KeyboardFocus;
+    struct Step {
+        const char* what;
+        bool busy;
+        const wchar_t* location;
+        UINT message;  // WM_KEYDOWN (Tab) or WM_PAINT
+        F focus;
+    };
+    const Step steps[] = {
+        {"no link: Tab stays on the button", false, L"", WM_KEYDOWN, F::MainButton},
+        {"link shown: Tab reaches it", false, kSomeGame, WM_KEYDOWN, F::Link},
+        {"Tab again: back to the button", false, kSomeGame, WM_KEYDOWN, F::MainButton},
+        {"and to the link", false, kSomeGame, WM_KEYDOWN, F::Link},
+        {"an attempt hides the link: the repaint gives the focus back", true, kSomeGame, WM_PAINT, F::MainButton},
+        {"the link returns: the focus stays", false, kSomeGame, WM_PAINT, F::MainButton},
+    };
+    for (const Step& step : steps) {
+        launcherState.busy = step.busy;
+        installedGame.installLocation = step.location;
+        test::SetPhase(Failed);
+        ValidateRect(window, nullptr);
+        if (step.message == WM_KEYDOWN) {
+            EXPECT_EQ(Send(WM_KEYDOWN, VK_TAB), 0) << step.what;
+            EXPECT_TRUE(focusRingShown) << step.what;
+            EXPECT_TRUE(NeedsRepaint()) << step.what;  // the ring moves
+        } else {
+            RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        }
+        EXPECT_EQ(keyboardFocus, step.focus) << step.what;
+    }
+}
+
+// The client object only, whatever the upper half of lParam holds; a
+// reader's object is cut off with the window, and its default action is a
+// click posted to the window, not an action inside the reader's call.
+TEST_F(LauncherWindowTest, AccessibleObjectForTheClientOnlyAndCutOffWithTheWindow) {
+    ASSERT_TRUE(window);
+    struct Com {
+        HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ~Com() {
+            if (SUCCEEDED(result)) CoUninitialize();
+        }
+    } com;
+    installedGame.installLocation = kSomeGame;  // the link is shown
+    canvasMapping = CanvasMapping{0.76f, 0.0f, 78.0f};
+    struct Row {
+        const char* what;
+        LPARAM id;
+        bool served;
+    };
+    const Row rows[] = {
+        {"client", static_cast<LPARAM>(static_cast<DWORD>(OBJID_CLIENT)), true},
+        {"client, sign-extended", static_cast<LPARAM>(OBJID_CLIENT), true},
+        {"window", static_cast<LPARAM>(static_cast<DWORD>(OBJID_WINDOW)), false},
+        {"caret", static_cast<LPARAM>(static_cast<DWORD>(OBJID_CARET)), false},
+    };
+    IAccessible* served = nullptr;
+    for (const Row& row : rows) {
+        const LRESULT result = Send(WM_GETOBJECT, 0, row.id);
+        EXPECT_EQ(result > 0, row.served) << row.what;
+        if (result <= 0) continue;
+        IAccessible* object = nullptr;
+        ASSERT_HRESULT_SUCCEEDED(ObjectFromLresult(result, IID_IAccessible, 0, reinterpret_cast<void**>(&object)));
+        if (served) served->Release();
+        served = object;
+    }
+    ASSERT_TRUE(served);
+    VARIANT self{}, link{};
+    self.vt = link.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    link.lVal = kLinkChild;
+    BSTR name = nullptr;
+    ASSERT_EQ(served->get_accName(link, &name), S_OK);
+    EXPECT_EQ(std::wstring(name), texts::kOpenGameLink);
+    SysFreeString(name);
+
+    ASSERT_EQ(served->accDoDefaultAction(link), S_OK);
+    MSG click{};
+    ASSERT_TRUE(PeekMessageW(&click, window, WM_LBUTTONUP, WM_LBUTTONUP, PM_REMOVE));
+    const CanvasPoint at = ClientToCanvas(canvasMapping, static_cast<float>(static_cast<short>(LOWORD(click.lParam))),
+                                          static_cast<float>(static_cast<short>(HIWORD(click.lParam))));
+    EXPECT_EQ(ChooseClickAction(at), ClickAction::LaunchGame);
+
+    DestroyWindow(window);
+    LONG count = 0;
+    name = nullptr;
+    EXPECT_EQ(served->get_accChildCount(&count), CO_E_OBJNOTCONNECTED);
+    EXPECT_EQ(served->get_accName(self, &name), CO_E_OBJNOTCONNECTED);
+    EXPECT_EQ(served->accDoDefaultAction(link), CO_E_OBJNOTCONNECTED);
+    served->Release();
 }

@@ -15,6 +15,7 @@ work="$build/integration/$test_name"
 artifacts="$build/artifacts"
 launcher_exe="$build/vandroglade-launcher.exe"
 probe_exe="$build/fixtures/window_probe.exe"
+msaa_exe="$build/fixtures/msaa_client.exe"
 port="${VANDRO_TEST_PORT:-$(sed -n 's/^VANDRO_DOWNLOAD_PORT:[A-Z]*=//p' "$build/CMakeCache.txt")}"
 host_root="$build/host-root"
 DISPLAY=$(cat "$build/display")
@@ -73,8 +74,11 @@ start_private_prefix() {
   game_folder="$appdata/Programs/VandroGLADE Test"
   rm -rf "$appdata/Vandro" "$game_folder"
   "$src/tools/wine-prefix" "$work" >/dev/null
-  requests_mark=$( (cat "$host_root/.requests.log" 2>/dev/null || true) | wc -l)
+  requests_mark=$( (cat "$host_root/.requests.log" 2>/dev/null || true) | wc -l)  # none yet on a fresh host
   win reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
+  # Keyboard cues off, as Windows has them by default (Wine has them on):
+  # the player seen here is a mouse user until a test presses Tab.
+  win reg add 'HKCU\Control Panel\Desktop' /v UserPreferencesMask /t REG_BINARY /d 1000028012000000 /f >/dev/null
 }
 
 # ---- the launcher and its window ---------------------------------------------
@@ -99,6 +103,20 @@ launcher_running() { [ -n "$launcher_pid" ] && kill -0 "$launcher_pid" 2>/dev/nu
 probe() { win "$probe_exe" "$@" 2>/dev/null | tr -d '\r'; }
 probe_value() { probe | sed -n "s/^$1=//p"; }
 window_count_is() { [ "$(probe_value count)" = "$1" ]; }
+# The screen reader's stand-in (tests/fixtures/msaa_client.cpp); its checks
+# print as they go, and it fails when one of them does.
+msaa() { win "$msaa_exe" "$@" 2>/dev/null | tr -d '\r'; }
+# Runs KEY on the launcher while the stand-in listens; true once it has
+# heard EVENT_OBJECT_FOCUS on BUTTON.
+focus_event_on_key() {  # BUTTON KEY
+  local ready="$work/focus-listening" pid
+  rm -f "$ready"
+  msaa focus-event "$1" "Z:$(echo "$ready" | tr / '\\')" &
+  pid=$!
+  wait_for 20 test -e "$ready" || true
+  key_to_launcher "$2"
+  wait "$pid"
+}
 
 # Screen position of the window's top left, read once it is shown: wx, wy.
 locate_window() {
@@ -174,6 +192,14 @@ close_by_glyph() {
 log_has_404() { tr -d '\r' <"$cache/launcher.log" 2>/dev/null | grep -qx "HTTP 404"; }
 
 button_is_normal() { colour_at_is "${button_probe[@]}" "$button_normal"; }
+
+# The keyboard's focus ring: ink on the bare card in the two canvas rows just
+# above the main button, or just inside the link's top edge.
+ring_above_button() { ink_in 670 402 230 2 "$card_colour"; }
+ring_on_link() { ink_in 670 467 230 2 "$card_colour"; }
+no_focus_ring() { [ "$(ring_above_button)" = 0 ] && [ "$(ring_on_link)" = 0 ]; }
+ring_on_link_only() { [ "$(ring_on_link)" -gt 200 ] && [ "$(ring_above_button)" = 0 ]; }
+ring_on_button_only() { [ "$(ring_above_button)" -gt 200 ] && [ "$(ring_on_link)" = 0 ]; }
 
 # The screen after a successful install: "Oyna" ready, the full bar, no link.
 check_installed_screen() {

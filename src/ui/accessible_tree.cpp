@@ -1,0 +1,447 @@
+#include "ui/accessible_tree.h"
+
+#include <oleacc.h>
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <optional>
+#include <utility>
+
+#include "ui/window_proc.h"
+
+namespace {
+
+// Names a reader speaks for the glyphs, whose drawn texts ("—", "×") say
+// nothing, and the one verb of every element that acts.
+constexpr const wchar_t* kMinimiseName = L"Simge durumuna küçült";
+constexpr const wchar_t* kCloseName = L"Kapat";
+constexpr const wchar_t* kPressAction = L"Bas";
+
+// UI Automation's LiveSetting property and its "polite" value, which MSAA
+// servers set through IAccPropServices (not in MinGW's headers).
+constexpr GUID kLiveSettingProperty = {0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
+constexpr LONG kLivePolite = 1;
+
+
+struct ComRelease {
+    void operator()(IUnknown* object) const { object->Release(); }
+};
+template <class T>
+using ComRef = std::unique_ptr<T, ComRelease>;
+
+constexpr CanvasRect kProgressRect{kProgressTrackRect.x, kProgressTrackRect.y, kProgressTrackRect.width,
+                                   kByteCounterRect.y + kByteCounterRect.height - kProgressTrackRect.y};
+
+constexpr CanvasPoint CentreOf(const CanvasRect& r) { return {r.x + r.width * 0.5f, r.y + r.height * 0.5f}; }
+
+CanvasRect RectOf(LONG child) {
+    switch (child) {
+        case kMinimiseChild: return kMinimiseGlyphRect;
+        case kCloseChild: return kCloseGlyphRect;
+        case kHeadingChild: return kCardHeadingRect;
+        case kStatusChild: return kStatusRect;
+        case kProgressChild: return kProgressRect;
+        case kMainButtonChild: return kMainButtonRect;
+        default: return kOpenGameLinkRect;
+    }
+}
+
+// Where a default action clicks: the keyboard's press points, the glyphs' centres.
+std::optional<CanvasPoint> ActionPointOf(LONG child) {
+    switch (child) {
+        case kMainButtonChild: return kKeyboardPressPoint;
+        case kLinkChild: return kLinkPressPoint;
+        case kMinimiseChild: return CentreOf(kMinimiseGlyphRect);
+        case kCloseChild: return CentreOf(kCloseGlyphRect);
+        default: return std::nullopt;
+    }
+}
+
+LONG ChildCount(const ScreenContent& content) { return content.linkShown ? kLinkChild : kLinkChild - 1; }
+
+LONG FocusedChild(const ScreenContent& content) {
+    return FocusedElement(content) == KeyboardFocus::Link ? kLinkChild : kMainButtonChild;
+}
+
+// The reading of the card heading: its line break is only layout.
+std::wstring HeadingName() {
+    std::wstring name = CardHeadingText();
+    std::replace(name.begin(), name.end(), L'\n', L' ');
+    return name;
+}
+
+HRESULT ReturnText(const std::wstring& text, BSTR* out) {
+    *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT ReturnNothing(BSTR* out) {
+    *out = nullptr;
+    return S_FALSE;
+}
+
+void SetChildVariant(VARIANT* out, LONG child) {
+    out->vt = VT_I4;
+    out->lVal = child;
+}
+
+HRESULT ReturnEmpty(VARIANT* out) {
+    out->vt = VT_EMPTY;
+    return S_FALSE;
+}
+
+class AccessibleWindow;
+// The objects handed out and still alive; window thread only (the apartment
+// is single-threaded, so every call and release arrives there).
+std::vector<AccessibleWindow*> liveObjects;
+
+// The client area of one window. It keeps no copy of the screen: every call
+// reads the launcher's state afresh, as a paint does.
+class AccessibleWindow final : public IAccessible {
+public:
+    explicit AccessibleWindow(HWND window) : window_(window) { liveObjects.push_back(this); }
+    ~AccessibleWindow() { liveObjects.erase(std::find(liveObjects.begin(), liveObjects.end(), this)); }
+    AccessibleWindow(const AccessibleWindow&) = delete;
+    AccessibleWindow& operator=(const AccessibleWindow&) = delete;
+
+    HWND Window() const { return window_; }
+    void Disconnect() { window_ = nullptr; }
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IAccessible) {
+            *out = static_cast<IAccessible*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = --references_;
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+
+    // IDispatch: clients use the IAccessible methods directly.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return E_NOTIMPL;
+    }
+
+    // IAccessible
+    HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
+        if (!parent) return E_POINTER;
+        *parent = nullptr;
+        if (!Connected()) return CO_E_OBJNOTCONNECTED;
+        return AccessibleObjectFromWindow(window_, static_cast<DWORD>(OBJID_WINDOW), IID_IDispatch,
+                                          reinterpret_cast<void**>(parent));
+    }
+    HRESULT STDMETHODCALLTYPE get_accChildCount(LONG* count) override {
+        if (!count) return E_POINTER;
+        if (!Connected()) return CO_E_OBJNOTCONNECTED;
+        *count = ChildCount(ReadScreenContent());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
+        return t.id == CHILDID_SELF ? E_INVALIDARG : S_FALSE;  // simple elements, no objects of their own
+    }
+    HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
+        if (!name) return E_POINTER;
+        *name = nullptr;
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
+        switch (t.id) {
+            case CHILDID_SELF: return ReturnText(kWindowTitle, name);
+            case kMinimiseChild: return ReturnText(kMinimiseName, name);
+            case kCloseChild: return ReturnText(kCloseName, name);
+            case kHeadingChild: return ReturnText(HeadingName(), name);
+            case kStatusChild: return ReturnText(t.content.statusMessage, name);
+            case kMainButtonChild: return ReturnText(t.content.buttonLabel, name);
+            case kLinkChild: return ReturnText(OpenGameLinkText(), name);
+            default: return ReturnNothing(name);  // the bar speaks through its value
+        }
+    }
+    HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
+        if (!value) return E_POINTER;
+        *value = nullptr;
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
+        return t.id == kProgressChild ? ReturnText(t.content.counterText, value) : DISP_E_MEMBERNOTFOUND;
+    }
+    HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* text) override { return NoText(child, text); }
+    HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
+        if (!role) return E_POINTER;
+        role->vt = VT_EMPTY;
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
+        role->vt = VT_I4;
+        switch (t.id) {
+            case CHILDID_SELF: role->lVal = ROLE_SYSTEM_CLIENT; break;
+            case kHeadingChild:
+            case kStatusChild: role->lVal = ROLE_SYSTEM_STATICTEXT; break;
+            case kProgressChild: role->lVal = ROLE_SYSTEM_PROGRESSBAR; break;
+            case kLinkChild: role->lVal = ROLE_SYSTEM_LINK; break;
+            default: role->lVal = ROLE_SYSTEM_PUSHBUTTON; break;
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
+        if (!state) return E_POINTER;
+        state->vt = VT_EMPTY;
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
+        const bool focused = GetFocus() == window_ && FocusedChild(t.content) == t.id;
+        LONG flags = 0;
+        switch (t.id) {
+            case CHILDID_SELF: flags = STATE_SYSTEM_FOCUSABLE; break;
+            case kHeadingChild:
+            case kStatusChild:
+            case kProgressChild: flags = STATE_SYSTEM_READONLY; break;
+            case kMainButtonChild: flags = STATE_SYSTEM_FOCUSABLE | (t.content.busy ? STATE_SYSTEM_UNAVAILABLE : 0); break;
+            case kLinkChild: flags = STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_LINKED; break;
+            default: break;
+        }
+        state->vt = VT_I4;
+        state->lVal = flags | (focused ? STATE_SYSTEM_FOCUSED : 0);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* text) override { return NoText(child, text); }
+    HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT, LONG* topic) override {
+        if (!file || !topic) return E_POINTER;
+        *file = nullptr;
+        *topic = 0;
+        return Connected() ? S_FALSE : CO_E_OBJNOTCONNECTED;
+    }
+    HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* text) override { return NoText(child, text); }
+    HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
+        if (!focus) return E_POINTER;
+        focus->vt = VT_EMPTY;
+        if (!Connected()) return CO_E_OBJNOTCONNECTED;
+        if (GetFocus() != window_) return S_FALSE;
+        SetChildVariant(focus, FocusedChild(ReadScreenContent()));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
+        if (!selection) return E_POINTER;
+        selection->vt = VT_EMPTY;
+        return Connected() ? DISP_E_MEMBERNOTFOUND : CO_E_OBJNOTCONNECTED;
+    }
+    HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override {
+        if (!action) return E_POINTER;
+        *action = nullptr;
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
+        return ActionPointOf(t.id) ? ReturnText(kPressAction, action) : DISP_E_MEMBERNOTFOUND;
+    }
+    HRESULT STDMETHODCALLTYPE accSelect(LONG, VARIANT) override {
+        return Connected() ? DISP_E_MEMBERNOTFOUND : CO_E_OBJNOTCONNECTED;
+    }
+    HRESULT STDMETHODCALLTYPE accLocation(LONG* left, LONG* top, LONG* width, LONG* height, VARIANT child) override {
+        if (!left || !top || !width || !height) return E_POINTER;
+        *left = *top = *width = *height = 0;
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
+        RECT client{};
+        if (t.id == CHILDID_SELF) {
+            GetClientRect(window_, &client);
+        } else {
+            const CanvasRect r = RectOf(t.id);
+            const POINT topLeft = CanvasToClient(canvasMapping, {r.x, r.y});
+            const POINT bottomRight = CanvasToClient(canvasMapping, {r.x + r.width, r.y + r.height});
+            client = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+        }
+        POINT origin{client.left, client.top};
+        ClientToScreen(window_, &origin);
+        *left = origin.x;
+        *top = origin.y;
+        *width = client.right - client.left;
+        *height = client.bottom - client.top;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* end) override {
+        if (!end) return E_POINTER;
+        end->vt = VT_EMPTY;
+        const Target from = Find(start);
+        if (FAILED(from.result)) return from.result;
+        const LONG count = ChildCount(from.content);
+        LONG to = 0;
+        if (from.id == CHILDID_SELF) {
+            if (direction == NAVDIR_FIRSTCHILD) to = 1;
+            if (direction == NAVDIR_LASTCHILD) to = count;
+        } else if (direction == NAVDIR_NEXT) {
+            to = from.id < count ? from.id + 1 : 0;
+        } else if (direction == NAVDIR_PREVIOUS) {
+            to = from.id - 1;
+        }
+        if (to == 0) return ReturnEmpty(end);
+        SetChildVariant(end, to);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE accHitTest(LONG screenX, LONG screenY, VARIANT* hit) override {
+        if (!hit) return E_POINTER;
+        hit->vt = VT_EMPTY;
+        if (!Connected()) return CO_E_OBJNOTCONNECTED;
+        POINT point{screenX, screenY};
+        ScreenToClient(window_, &point);
+        RECT client{};
+        GetClientRect(window_, &client);
+        if (!PtInRect(&client, point)) return ReturnEmpty(hit);
+        const CanvasPoint canvas =
+            ClientToCanvas(canvasMapping, static_cast<float>(point.x), static_cast<float>(point.y));
+        SetChildVariant(hit, ChildAt(canvas, ReadScreenContent()));
+        return S_OK;
+    }
+    // Acts as a click on the element does, later, on the window's own
+    // message loop: nothing starts inside the reader's call.
+    HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
+        const Target t = Find(child);
+        if (FAILED(t.result)) return t.result;
+        const std::optional<CanvasPoint> point = ActionPointOf(t.id);
+        if (!point) return DISP_E_MEMBERNOTFOUND;
+        return PostMessageW(window_, WM_LBUTTONUP, 0, ClientPointParam(*point)) ? S_OK : E_FAIL;
+    }
+    HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
+
+private:
+    bool Connected() const { return window_ && IsWindow(window_); }
+
+    // What a call on an element starts from: the screen as it is now and the
+    // id the variant names, this object or one of its present children.
+    struct Target {
+        HRESULT result;  // S_OK, CO_E_OBJNOTCONNECTED or E_INVALIDARG
+        ScreenContent content;
+        LONG id;
+    };
+    Target Find(const VARIANT& child) const {
+        if (!Connected()) return {CO_E_OBJNOTCONNECTED, {}, 0};
+        ScreenContent content = ReadScreenContent();
+        const bool present = child.vt == VT_I4 && child.lVal >= CHILDID_SELF && child.lVal <= ChildCount(content);
+        return {present ? S_OK : E_INVALIDARG, std::move(content), present ? child.lVal : 0};
+    }
+
+    // The element whose click area holds the point, in the click table's order.
+    static LONG ChildAt(CanvasPoint point, const ScreenContent& content) {
+        if (content.linkShown && kOpenGameLinkRect.Contains(point)) return kLinkChild;
+        for (LONG id : {kCloseChild, kMinimiseChild, kMainButtonChild, kHeadingChild, kStatusChild, kProgressChild}) {
+            if (RectOf(id).Contains(point)) return id;
+        }
+        return CHILDID_SELF;
+    }
+
+    HRESULT NoText(const VARIANT& child, BSTR* text) const {
+        if (!text) return E_POINTER;
+        *text = nullptr;
+        const Target t = Find(child);
+        return FAILED(t.result) ? t.result : S_FALSE;
+    }
+
+    HWND window_;
+    LONG references_ = 1;
+};
+
+Announced announced;
+
+void Raise(DWORD event, HWND window, LONG child) {
+    NotifyWinEvent(event, window, static_cast<LONG>(OBJID_CLIENT), child);
+}
+
+ComRef<IAccPropServices> PropertyServices() {
+    IAccPropServices* services = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                reinterpret_cast<void**>(&services)))) {
+        return nullptr;
+    }
+    return ComRef<IAccPropServices>(services);
+}
+
+}  // namespace
+
+bool IsClientObjectRequest(LPARAM objectId) {
+    return static_cast<DWORD>(objectId) == static_cast<DWORD>(OBJID_CLIENT);
+}
+
+LRESULT ServeAccessibleTree(HWND window, WPARAM wParam) {
+    // Our own reference ends here; the client's keeps the object alive.
+    const ComRef<AccessibleWindow> object(new (std::nothrow) AccessibleWindow(window));
+    if (!object) return 0;
+    return LresultFromObject(IID_IAccessible, wParam, object.get());
+}
+
+void PrepareAccessibleTree(HWND window) {
+    if (const ComRef<IAccPropServices> services = PropertyServices()) {
+        VARIANT polite{};
+        polite.vt = VT_I4;
+        polite.lVal = kLivePolite;
+        services->SetHwndProp(window, static_cast<DWORD>(OBJID_CLIENT), kStatusChild, kLiveSettingProperty, polite);
+    }
+}
+
+void DisconnectAccessibleTree(HWND window) {
+    if (const ComRef<IAccPropServices> services = PropertyServices()) {
+        MSAAPROPID property = kLiveSettingProperty;
+        services->ClearHwndProps(window, static_cast<DWORD>(OBJID_CLIENT), kStatusChild, &property, 1);
+    }
+    // A disconnect may release the last reference and so end the object.
+    std::vector<ComRef<AccessibleWindow>> objects;
+    for (AccessibleWindow* object : liveObjects) {
+        if (object->Window() != window) continue;
+        object->AddRef();
+        objects.emplace_back(object);
+    }
+    for (const auto& object : objects) {
+        object->Disconnect();
+        CoDisconnectObject(object.get(), 0);
+    }
+    if (announced.window == window) announced = Announced{};
+}
+
+std::vector<AccessibleEvent> ChangesToAnnounce(Announced& last, HWND window, const ScreenContent& content,
+                                               ULONGLONG now) {
+    std::vector<AccessibleEvent> events;
+    if (last.window != window) {
+        last = Announced{window, content.statusMessage, content.counterText, content.buttonLabel, content.busy, 0};
+        return events;
+    }
+    if (content.statusMessage != last.status) {
+        last.status = content.statusMessage;
+        events.push_back({EVENT_OBJECT_NAMECHANGE, kStatusChild});
+        events.push_back({EVENT_OBJECT_LIVEREGIONCHANGED, kStatusChild});
+    }
+    if (content.counterText != last.counter && now - last.valueEventTick >= kValueEventSpacingMs) {
+        last.counter = content.counterText;
+        last.valueEventTick = now;
+        events.push_back({EVENT_OBJECT_VALUECHANGE, kProgressChild});
+    }
+    if (content.buttonLabel != last.label || content.busy != last.busy) {
+        last.label = content.buttonLabel;
+        last.busy = content.busy;
+        events.push_back({EVENT_OBJECT_NAMECHANGE, kMainButtonChild});
+        events.push_back({EVENT_OBJECT_STATECHANGE, kMainButtonChild});
+    }
+    return events;
+}
+
+void AnnounceChanges(HWND window, const ScreenContent& content) {
+    for (const AccessibleEvent& e : ChangesToAnnounce(announced, window, content, GetTickCount64())) {
+        Raise(e.event, window, e.child);
+    }
+}
+
+void AnnounceFocus(HWND window, const ScreenContent& content) {
+    if (GetFocus() == window) Raise(EVENT_OBJECT_FOCUS, window, FocusedChild(content));
+}
