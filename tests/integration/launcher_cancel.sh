@@ -19,8 +19,10 @@ hover_canvas 400 300
 check "the first part is on its way" wait_for 30 part_requested part-000.bin
 sleep 1.5
 screenshot slow-download
+capture="$artifacts/$test_name-slow-download.png"
 check "downloading: the button shows busy" colour_at_is "${button_probe[@]}" "$button_busy"
 check "downloading: the counter shows" [ "$(ink_in "${counter_rect[@]}" "$card_colour")" -gt 20 ]
+capture=""
 
 click_canvas 957 29
 check "the window goes at once" wait_for 5 window_count_is 0

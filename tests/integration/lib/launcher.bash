@@ -137,9 +137,15 @@ screenshot() {  # name: BUILD/artifacts/TEST-NAME.png
   import -window root "$artifacts/$test_name-$1.png"
 }
 
+# The screen as it is now, or the picture named by $capture when a test reads
+# several things off one moment (the Installing screen passes quickly).
+capture_screen() {  # target file
+  if [ -n "${capture:-}" ]; then cp "$capture" "$1"; else import -window root "$1"; fi
+}
+
 # Colour (RRGGBB) of a canvas point on a fresh capture of the screen.
 canvas_colour() {
-  import -window root "$work/probe.png"
+  capture_screen "$work/probe.png"
   convert "$work/probe.png" -format '%[hex:p{'$((wx + $1))','$((wy + $2))'}]' info: | cut -c1-6 | tr a-f A-F
 }
 
@@ -156,7 +162,7 @@ colour_at_is() { near "$(canvas_colour "$1" "$2")" "$3"; }
 # How many pixels of a canvas rectangle (x, y, w, h) are like a colour
 # (every channel within 24) or, with "unlike", differ from it.
 count_pixels() {  # x y w h RRGGBB [unlike]
-  import -window root "$work/count.png"
+  capture_screen "$work/count.png"
   python3 - "$work/count.png" $((wx + $1)) $((wy + $2)) "$3" "$4" "$5" "${6:-like}" <<'EOF'
 import subprocess, sys
 path, x, y, w, h, colour, mode = sys.argv[1], *map(int, sys.argv[2:6]), *sys.argv[6:8]
