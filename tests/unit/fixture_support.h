@@ -170,8 +170,8 @@ struct RunningTestGame {
                             &startup, &process)) {
             throw std::runtime_error("cannot start the test game");
         }
-        // Once the record exists the game is in the process list.
-        WaitUntil(30, [&] { return std::filesystem::exists(record); });
+        // Once the record reads back the game is in the process list.
+        WaitUntil(30, [&] { return !ReadFileBytes(record).empty(); });
     }
     ~RunningTestGame() {
         {
