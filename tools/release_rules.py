@@ -86,6 +86,12 @@ def _is_digest(text):
     return len(text) == 64 and all(c in "0123456789abcdef" for c in text)
 
 
+def written_host(url):
+    """The host of a URL exactly as written: no user information, no port, no case folding."""
+    authority = urlsplit(url).netloc.rpartition("@")[2].rpartition(":")
+    return authority[0] if authority[1] else authority[2]
+
+
 def check_url(url, host):
     """The download URL policy: https, exactly `host`, under the download path."""
     try:
@@ -99,10 +105,7 @@ def check_url(url, host):
         raise Refused("Invalid URL")
     if parts.scheme.lower() not in ("http", "https") or not parts.netloc:
         raise Refused("Invalid URL")
-    # The host exactly as written: user information and port stripped.
-    written_host = parts.netloc.rpartition("@")[2].rpartition(":")
-    written_host = written_host[0] if written_host[1] else written_host[2]
-    if parts.scheme.lower() != "https" or written_host != host:
+    if parts.scheme.lower() != "https" or written_host(url) != host:
         raise Refused("Unexpected download host")
     if not parts.path.startswith(PATH_PREFIX) or _escapes_download_folder(parts.path):
         raise Refused("Unexpected download path")
