@@ -51,7 +51,7 @@ class CheckRelease(unittest.TestCase):
     def test_verdicts(self):
         ca = ("--ca", os.path.join(BUILD, "pki", "test-ca.pem"))
         cases = [
-            ("good release", {}, ca, 0, "release OK: version 1.1.1, 3 parts, 204000 bytes"),
+            ("good release", {}, ca, 0, "release OK: version 1.1.1, 3 parts, 200000 bytes"),
             ("a part compressed", {self.parts[1]: {"gzip": True}}, ca, 1, "release FAILED: Part checksum"),
             ("a part redirected", {self.parts[2]: {"status": 302, "location": "/elsewhere"}}, ca, 1,
              "release FAILED: HTTP 302"),
