@@ -107,10 +107,7 @@ def sign(infile, outfile, args, info_url=None):
 
 def verify(path, ca, tsa_ca=None):
     """Raises SigningError unless the signature verifies against `ca`."""
-    command = ["verify", "-in", path, "-CAfile", ca]
-    if tsa_ca or ca:
-        command += ["-TSA-CAfile", tsa_ca or ca]
-    result = _run(command)
+    result = _run(["verify", "-in", path, "-CAfile", ca, "-TSA-CAfile", tsa_ca or ca])
     if result.returncode != 0:
         raise SigningError("the signature of %s does not verify:\n%s%s" % (path, result.stdout, result.stderr))
 
