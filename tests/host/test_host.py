@@ -17,6 +17,8 @@ query) to a rule with any of these keys:
   pause_seconds  length of that pause (default 5)
   first_byte_delay  sleep this many seconds before the status line
   body           literal text body (UTF-8) instead of a file
+  gzip           send the body gzip-compressed with "Content-Encoding: gzip",
+                 whether or not the client asked for it
 
 A .rules.json in the requested file's own folder (same format, same full
 request paths as keys) is read as well and wins over the root's, so a test
@@ -27,6 +29,7 @@ Listens on 127.0.0.1 only: --port with the trusted certificate and, when
 given, --untrusted-port with a certificate from a CA nobody trusts.
 """
 import argparse
+import gzip
 import io
 import json
 import os
@@ -40,7 +43,7 @@ from urllib.parse import urlsplit
 
 
 # Rule keys that change what the body is or how it is sent.
-SHAPING_KEYS = {"body", "truncate", "extend", "close_after", "reset_after", "corrupt_after", "pause_after"}
+SHAPING_KEYS = {"body", "gzip", "truncate", "extend", "close_after", "reset_after", "corrupt_after", "pause_after"}
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -119,8 +122,12 @@ class Handler(BaseHTTPRequestHandler):
             body = body[: max(0, len(body) - int(rule["truncate"]))]
         if "extend" in rule:
             body = body + b"X" * int(rule["extend"])
+        if rule.get("gzip"):
+            body = gzip.compress(body, mtime=0)
 
         self.send_response(status)
+        if rule.get("gzip"):
+            self.send_header("Content-Encoding", "gzip")
         if "location" in rule:
             self.send_header("Location", rule["location"])
         self.send_header("Content-Type", "application/octet-stream")

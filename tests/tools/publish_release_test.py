@@ -139,87 +139,66 @@ class Publishing(Workspace):
         self.assertEqual(self.written_files(), [])
 
 
-def valid():
-    return {"schema": 1, "appId": "com.vandro.vandroglade", "version": "1.1.1", "sha256": "a" * 64, "size": 3000,
-            "parts": [{"size": 1000, "sha256": "b" * 64, "url": "https://localhost:9/vandroglade/windows/p%d" % i}
-                      for i in range(3)]}
+CASES = os.path.join(HERE, "release-rule-cases.json")
 
 
-def edited(change):
-    manifest = valid()
-    change(manifest)
-    return json.dumps(manifest).encode()
+def case_body(table, case, host, port):
+    """The manifest text of one case of the shared table (see its "about")."""
+    if "nest" in case:
+        text = "[" * case["nest"] + "1" + "]" * case["nest"]
+    elif "text" in case:
+        text = case["text"]
+    else:
+        manifest = json.loads(json.dumps(table["base"]))
+        if "partCount" in case:
+            template = manifest["parts"][0]
+            manifest["parts"] = [dict(template, size=case["partSize"], url=template["url"].replace("p0", "p%d" % i))
+                                 for i in range(case["partCount"])]
+            manifest["size"] = case["partCount"] * case["partSize"]
+        for op in case.get("patch", []):
+            keys = op["path"].split("/")[1:]
+            target = manifest
+            for key in keys[:-1]:
+                target = target[int(key) if isinstance(target, list) else key]
+            last = int(keys[-1]) if isinstance(target, list) else keys[-1]
+            if op["op"] == "remove":
+                del target[last]
+            else:
+                target[last] = op["value"]
+        text = json.dumps(manifest)
+    text += case.get("suffix", "")
+    text = text.replace("{authority}", "%s:%d" % (host, port)).replace("{host}", host).replace("{port}", str(port))
+    if "pad" in case:
+        text += " " * (case["pad"] - len(text))
+    return text.encode("latin-1" if case.get("latin1") else "utf-8")
 
 
 class LauncherRules(unittest.TestCase):
-    """The tool's check agrees with the launcher's rules and their order."""
+    """The tools' rules agree with the launcher's, case for case: the
+    launcher's unit tests run the same table."""
 
-    def test_rules_in_order(self):
-        def part(index, key, value):
-            def change(m):
-                m["parts"][index][key] = value
-            return change
-
-        rows = [
-            ("valid", lambda m: None, None),
-            ("schema 2", lambda m: m.update(schema=2), "Manifest schema"),
-            ("schema absent", lambda m: m.pop("schema"), "Manifest schema"),
-            ("schema \"1\"", lambda m: m.update(schema="1"), "type must be number, but is string"),
-            ("schema true", lambda m: m.update(schema=True), None),
-            ("schema 2^32+1", lambda m: m.update(schema=2**32 + 1), "Manifest schema"),
-            ("appId case", lambda m: m.update(appId="com.vandro.VandroGLADE"), "Manifest schema"),
-            ("sha256 upper case", lambda m: m.update(sha256="A" + "a" * 63), "Manifest checksum"),
-            ("sha256 63", lambda m: m.update(sha256="a" * 63), "Manifest checksum"),
-            ("sha256 absent", lambda m: m.pop("sha256"), "key 'sha256' not found"),
-            ("size 0", lambda m: m.update(size=0), "Manifest size"),
-            ("size -1", lambda m: m.update(size=-1), "Manifest size"),
-            ("size 16 GiB + 1", lambda m: m.update(size=16 * GIB + 1), "Manifest size"),
-            ("size a boolean", lambda m: m.update(size=True), "type must be number, but is boolean"),
-            ("parts empty", lambda m: m.update(parts=[]), "Manifest parts"),
-            ("parts an object", lambda m: m.update(parts={}), "Manifest parts"),
-            ("parts 257", lambda m: m.update(parts=m["parts"] * 86), "Manifest parts"),
-            ("part 256 MiB + 1", part(0, "size", 256 * MIB + 1), "Part metadata"),
-            ("part sha256 upper", part(1, "sha256", "B" * 64), "Part metadata"),
-            ("part a string", lambda m: m["parts"].__setitem__(1, "p1"), "cannot use at() with string"),
-            ("part url another host", part(2, "url", "https://example.org/vandroglade/windows/p"),
-             "Unexpected download host"),
-            ("part url http", part(2, "url", "http://localhost/vandroglade/windows/p"), "Unexpected download host"),
-            ("part url host case", part(2, "url", "https://Localhost/vandroglade/windows/p"),
-             "Unexpected download host"),
-            ("part url outside the path", part(2, "url", "https://localhost/vandroglade/mac/p"),
-             "Unexpected download path"),
-            ("part url query smuggling", part(2, "url", "https://localhost/?/vandroglade/windows/"),
-             "Unexpected download path"),
-            ("part url relative", part(2, "url", "/vandroglade/windows/p"), "Invalid URL"),
-            ("part url dot segment", part(2, "url", "https://localhost/vandroglade/windows/../p"),
-             "Unexpected download path"),
-            ("part url encoded dots", part(2, "url", "https://localhost/vandroglade/windows/%2E%2e/p"),
-             "Unexpected download path"),
-            ("part url encoded slash", part(2, "url", "https://localhost/vandroglade/windows/a%2Fb"),
-             "Unexpected download path"),
-            ("part url backslash", part(2, "url", "https://localhost/vandroglade/windows/a\\b"),
-             "Unexpected download path"),
-            ("part url dots in a query", part(2, "url", "https://localhost/vandroglade/windows/p?x=../y"), None),
-            ("part total + 1", lambda m: m.update(size=3001), "Part total"),
-            ("installedBytes 128 GiB + 1", lambda m: m.update(installedBytes=128 * GIB + 1), "Installed size"),
-            ("installedBytes 1e30", lambda m: m.update(installedBytes=1e30), "Installed size"),
-            ("installedBytes 128 GiB", lambda m: m.update(installedBytes=128 * GIB), None),
-            ("version absent", lambda m: m.pop("version"), "key 'version' not found"),
-        ]
-        for what, change, label in rows:
-            with self.subTest(what):
-                body = edited(change)
-                if label is None:
-                    tool.check_manifest(body, "localhost")
+    def test_shared_cases(self):
+        with open(CASES, encoding="utf-8") as f:
+            table = json.load(f)
+        for case in table["cases"]:
+            with self.subTest(case["what"]):
+                outcome = None
+                try:
+                    tool.check_manifest(case_body(table, case, "localhost", 47443), "localhost", need_version=False)
+                except tool.Refused as refusal:
+                    outcome = str(refusal)
+                if case.get("prefix"):
+                    self.assertTrue(outcome and outcome.startswith(case["label"]), outcome)
                 else:
-                    with self.assertRaises(tool.Refused) as refusal:
-                        tool.check_manifest(body, "localhost")
-                    self.assertEqual(str(refusal.exception), label)
+                    self.assertEqual(outcome, case["label"])
 
-    def test_texts_that_are_no_manifest(self):
-        for body in [b"[1]", b"/* c */ {}", b"{} x", b'{"size": NaN}', b"\xc0\xaf", b" " * 131073]:
-            with self.subTest(body[:12]), self.assertRaises(tool.Refused):
-                tool.check_manifest(body, "localhost")
+    def test_version_is_required_for_publishing(self):
+        with open(CASES, encoding="utf-8") as f:
+            table = json.load(f)
+        body = case_body(table, {"patch": [{"op": "remove", "path": "/version"}]}, "localhost", 47443)
+        with self.assertRaises(tool.Refused) as refusal:
+            tool.check_manifest(body, "localhost")
+        self.assertEqual(str(refusal.exception), "[json.exception.out_of_range.403] key 'version' not found")
 
 
 if __name__ == "__main__":

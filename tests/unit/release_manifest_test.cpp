@@ -213,3 +213,83 @@ TEST(ReleaseManifest, AcceptedManifestKeepsPartsInOrderAndTheWholeDocument) {
     m["installedBytes"] = 123456789;
     EXPECT_EQ(ParseReleaseManifest(m.dump()).installedBytes, 123456789u);
 }
+
+namespace {
+
+// Bytes of a table text whose characters each stand for one byte (U+0000..U+00FF).
+std::string OneBytePerCharacter(const std::string& utf8) {
+    std::string bytes;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if ((c & 0xE0) == 0xC0 && i + 1 < utf8.size()) {
+            bytes += static_cast<char>(((c & 0x1F) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+        } else {
+            bytes += static_cast<char>(c);
+        }
+    }
+    return bytes;
+}
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+}
+
+// The manifest text of one case of the shared table (see its "about").
+std::string CaseBody(const json& table, const json& c) {
+    std::string text;
+    if (c.contains("nest")) {
+        const std::size_t levels = c["nest"].get<std::size_t>();
+        text = std::string(levels, '[') + "1" + std::string(levels, ']');
+    } else if (c.contains("text")) {
+        text = c["text"].get<std::string>();
+    } else {
+        json manifest = table["base"];
+        if (c.contains("partCount")) {
+            const json part = manifest["parts"][0];
+            manifest["parts"] = json::array();
+            for (int i = 0; i < c["partCount"].get<int>(); ++i) {
+                json copy = part;
+                std::string url = part["url"].get<std::string>();
+                ReplaceAll(url, "p0", "p" + std::to_string(i));
+                copy["url"] = url;
+                copy["size"] = c["partSize"];
+                manifest["parts"].push_back(copy);
+            }
+            manifest["size"] = c["partCount"].get<std::uint64_t>() * c["partSize"].get<std::uint64_t>();
+        }
+        if (c.contains("patch")) manifest = manifest.patch(c["patch"]);
+        text = manifest.dump();
+    }
+    text += c.value("suffix", std::string());
+    const std::string host = WideToUtf8(downloadHostName), port = WideToUtf8(test::HostPort());
+    ReplaceAll(text, "{authority}", host + ":" + port);
+    ReplaceAll(text, "{host}", host);
+    ReplaceAll(text, "{port}", port);
+    return c.value("latin1", false) ? OneBytePerCharacter(text) : text;
+}
+
+}  // namespace
+
+// The same cases run through the vendor's tools (tests/tools): the launcher
+// and the tools that publish and check releases judge every manifest alike.
+TEST(PipelineManifest, SharedCasesWithTheReleaseTools) {
+    const json table = json::parse(test::ReadFileBytes(test::Env(L"VANDRO_TEST_BUILD") + L"\\release-rule-cases.json"));
+    for (const json& c : table["cases"]) {
+        SCOPED_TRACE(c["what"].get<std::string>());
+        const std::string body = CaseBody(table, c);
+        std::string outcome;
+        try {
+            ParseReleaseManifest(body);
+        } catch (const std::exception& e) {
+            outcome = e.what();
+        }
+        const std::string label = c["label"].is_null() ? std::string() : c["label"].get<std::string>();
+        if (c.value("prefix", false)) {
+            EXPECT_EQ(outcome.substr(0, label.size()), label);
+        } else {
+            EXPECT_EQ(outcome, label);
+        }
+    }
+}
