@@ -66,7 +66,7 @@ void PressMainButton(HWND window) {
 }
 
 void OnDestroy() {
-    launcherState.cancelRequested.exchange(true);
+    RequestCancel();
     launcherState.window.store(nullptr);
     PostQuitMessage(0);
 }
