@@ -9,13 +9,8 @@ set -euo pipefail
 start_private_prefix
 publish_test_release '"delayMs": 20000' 2
 
-start_launcher
-check "the window appears" wait_for 30 window_count_is 1
-locate_window
-sleep 1
-click_canvas 788 433
-hover_canvas 400 300
-setup_running() { compgen -G "$cache/VandroGLADE-*.exe" >/dev/null && ! compgen -G "$cache/*.part" >/dev/null; }
+open_launcher
+press_install
 check "the verified setup program runs" wait_for 30 setup_running
 sleep 1
 click_canvas 957 29

@@ -43,10 +43,8 @@ done
 rm -f "$downloads"/*.planted
 
 launcher_exe="$downloads/vandroglade-launcher.exe"
-start_launcher
-check "start-up: the window appears" wait_for 30 window_count_is 1
-locate_window
-sleep 2
+open_launcher "start-up: "
+sleep 1
 for dll in "${planted[@]}"; do
   check "start-up: the planted $dll.dll is not loaded" not_loaded "$dll"
 done
@@ -58,12 +56,8 @@ close_by_glyph
 # those two are not preferred here.
 install_planted=(winhttp dwmapi oleacc)
 prefer_planted "${install_planted[@]}"
-start_launcher
-check "install: the window appears" wait_for 30 window_count_is 1
-locate_window
-sleep 1
-click_canvas 788 433
-hover_canvas 400 300
+open_launcher "install: "
+press_install
 check_installed_screen
 close_by_glyph
 for dll in "${install_planted[@]}"; do

@@ -15,12 +15,8 @@ last_log_line_is_cancelled() { [ "$(tr -d '\r' <"$cache/launcher.log" | tail -n 
 # stall: a host rule for part-000.bin that holds the transfer for 60 s
 for stall in '"pause_after": 300000, "pause_seconds": 60' '"first_byte_delay": 60'; do
   printf '{"/vandroglade/windows/%s/part-000.bin": {%s}}\n' "$release_digest" "$stall" >"$published_parts/.rules.json"
-  start_launcher
-  check "[$stall] the window appears" wait_for 30 window_count_is 1
-  locate_window
-  sleep 1
-  click_canvas 788 433
-  hover_canvas 400 300
+  open_launcher "[$stall] "
+  press_install
   check "[$stall] the first part is on its way" wait_for 30 part_requested part-000.bin
   sleep 2
   click_canvas 957 29
