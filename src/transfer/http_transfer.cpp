@@ -61,6 +61,7 @@ struct RequestState {
 using RequestContext = std::shared_ptr<RequestState>;  // WinHTTP's share, on the heap
 
 void CALLBACK OnRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD length) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): WinHTTP hands the context back as an integer
     auto* share = reinterpret_cast<RequestContext*>(context);
     if (share == nullptr) return;
     RequestState& state = **share;
@@ -100,7 +101,8 @@ struct AsyncRequest {
     explicit AsyncRequest(HINTERNET h) : handle(h) {
         if (handle == nullptr) return;
         auto* share = new RequestContext(state);
-        if (WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &share, sizeof(share)) &&
+        DWORD_PTR contextValue = reinterpret_cast<DWORD_PTR>(share);
+        if (WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &contextValue, sizeof(contextValue)) &&
             WinHttpSetStatusCallback(handle, OnRequestStatus,
                                      WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
                                      /*reserved*/ 0) != WINHTTP_INVALID_STATUS_CALLBACK) {
