@@ -31,6 +31,19 @@ bool WriteTextFile(const std::filesystem::path& path, const std::string& text) {
     return !out.fail();
 }
 
+// Asks the system to put the file's bytes on the disk itself, so that after
+// a power cut the record moved into place is never empty. True on success.
+bool FlushToDisk(const std::filesystem::path& path) {
+    struct Handle {
+        HANDLE h;
+        ~Handle() {
+            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        }
+    } file{CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr)};
+    return file.h != INVALID_HANDLE_VALUE && FlushFileBuffers(file.h);
+}
+
 }  // namespace
 
 std::string InstalledRecordText(const nlohmann::json& manifestDocument, const std::string& packageSha256) {
@@ -47,7 +60,8 @@ void WriteInstalledPackageRecord(const nlohmann::json& manifestDocument, const s
 
     const std::wstring recordPath = JoinPath(packageCacheFolder, kInstalledRecordName);
     TemporaryFile temporary{recordPath + L".tmp"};
-    if (!WriteTextFile(temporary.path, text)) return;  // not reported: the install itself succeeded
+    // Not reported: the install itself succeeded.
+    if (!WriteTextFile(temporary.path, text) || !FlushToDisk(temporary.path)) return;
     if (ReplaceCacheFile(temporary.path.wstring(), recordPath)) {
         // cppcheck-suppress unreadVariable ; read by TemporaryFile's destructor
         temporary.kept = true;
