@@ -107,18 +107,20 @@ def check_url(url, host):
         raise Refused("Invalid URL")
     if parts.scheme.lower() != "https" or written_host(url) != host:
         raise Refused("Unexpected download host")
-    if not parts.path.startswith(PATH_PREFIX) or _escapes_download_folder(parts.path):
+    if not parts.path.startswith(PATH_PREFIX) or _escapes_download_folder(url, parts.path):
         raise Refused("Unexpected download path")
     return parts
 
 
-def _escapes_download_folder(path):
-    """Dot segments (also as %2e) and encoded or backward separators, which a
-    server would resolve to somewhere outside the download folder."""
+def _escapes_download_folder(url, path):
+    """Dot segments (also as %2e, and with a ";" parameter cut off), encoded
+    or backward separators and double encoding (%25), which a server would
+    resolve to somewhere outside the download folder; and any fragment, which
+    goes on the wire as part of the path."""
     lowered = path.lower()
-    if "\\" in path or "%2f" in lowered or "%5c" in lowered:
+    if "#" in url or "\\" in path or "%2f" in lowered or "%5c" in lowered or "%25" in path:
         return True
-    return any(segment.replace("%2e", ".") in (".", "..") for segment in lowered.split("/"))
+    return any(segment.partition(";")[0].replace("%2e", ".") in (".", "..") for segment in lowered.split("/"))
 
 
 def _nests_too_deep(text, end=None):

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "pipeline/cache_files.h"
 #include "shell/paths.h"
 
 namespace {
@@ -47,7 +48,7 @@ void WriteInstalledPackageRecord(const nlohmann::json& manifestDocument, const s
     const std::wstring recordPath = JoinPath(packageCacheFolder, kInstalledRecordName);
     TemporaryFile temporary{recordPath + L".tmp"};
     if (!WriteTextFile(temporary.path, text)) return;  // not reported: the install itself succeeded
-    if (MoveFileExW(temporary.path.c_str(), recordPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (ReplaceCacheFile(temporary.path.wstring(), recordPath)) {
         // cppcheck-suppress unreadVariable ; read by TemporaryFile's destructor
         temporary.kept = true;
     }

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "pipeline/cache_files.h"
 #include "shell/launcher_state.h"
 
 namespace {
@@ -21,9 +22,8 @@ void VerifyAndAssemble(const ReleaseManifest& manifest, const CachePaths& paths,
     PublishStatus(Verifying, kVerifyingMessage);
     if (!IsWholePackage(manifest, paths, packageDigest)) throw std::runtime_error("Package checksum");
 
-    const std::filesystem::path setupPath(paths.setupPath);
-    if (std::filesystem::exists(setupPath)) {
-        std::filesystem::remove(setupPath);
+    if (std::filesystem::exists(std::filesystem::path(paths.setupPath))) {
+        RemoveCacheFile(paths.setupPath);
     }
-    std::filesystem::rename(std::filesystem::path(paths.partFilePath), setupPath);
+    RenameCacheFile(paths.partFilePath, paths.setupPath);
 }

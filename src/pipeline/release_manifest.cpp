@@ -82,6 +82,9 @@ ManifestPart ReadPart(const json& part) {
 }  // namespace
 
 ReleaseManifest ParseReleaseManifest(const std::string& body) {
+    // The parser takes a NUL byte for the end of its input and would never
+    // look at what follows; a JSON text cannot contain one.
+    if (body.find('\0') != std::string::npos) Fail("Manifest NUL byte");
     ReleaseManifest manifest;
     manifest.document = json::parse(body, LimitDepth, /*allow_exceptions*/ true, /*ignore_comments*/ false);
     const json& document = manifest.document;

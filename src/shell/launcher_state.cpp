@@ -59,6 +59,11 @@ LauncherPhase ReadPhase() {
     return launcherState.phase;
 }
 
+void RequestCancel() {
+    launcherState.cancelRequested.exchange(true);
+    SetEvent(launcherState.cancelEvent.handle);
+}
+
 void StartDownload() {
     if (launcherState.busy.exchange(true)) {
         return;
@@ -67,6 +72,7 @@ void StartDownload() {
         launcherState.worker.join();
     }
     launcherState.cancelRequested.exchange(false);
+    ResetEvent(launcherState.cancelEvent.handle);
     launcherState.bytesDone.exchange(0);
     launcherState.bytesTotal.exchange(0);
     PublishStatus(Downloading, kPreparingMessage);

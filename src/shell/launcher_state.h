@@ -27,6 +27,17 @@ inline constexpr const wchar_t* kPreparingMessage = L"İndirme hazırlanıyor\u2
 inline constexpr const wchar_t* kAttemptFailedMessage = L"İndirme tamamlanamadı. Bağlantını kontrol edip tekrar dene.";
 inline constexpr const wchar_t* kAttemptCancelledMessage = L"İndirme durduruldu.";
 
+// A kernel event, closed with its owner.
+struct KernelEvent {
+    HANDLE handle;
+    explicit KernelEvent(bool manualReset) : handle(CreateEventW(nullptr, manualReset, /*initial*/ FALSE, nullptr)) {}
+    ~KernelEvent() {
+        if (handle) CloseHandle(handle);
+    }
+    KernelEvent(const KernelEvent&) = delete;
+    KernelEvent& operator=(const KernelEvent&) = delete;
+};
+
 struct LauncherState {
     std::mutex mutex;  // guards phase and statusMessage, nothing else
     LauncherPhase phase = Idle;
@@ -35,6 +46,9 @@ struct LauncherState {
     std::atomic<std::uint64_t> bytesTotal{0};
     std::atomic<bool> busy{false};
     std::atomic<bool> cancelRequested{false};
+    // Set together with cancelRequested, so that a network wait ends at once
+    // instead of at its next chunk; the flag stays what decides.
+    KernelEvent cancelEvent{/*manualReset*/ true};
     std::atomic<HWND> window{nullptr};
     std::thread worker;  // window thread only
 };
@@ -44,6 +58,9 @@ extern LauncherState launcherState;
 // Window thread only. Claims busy and starts one install attempt, or does
 // nothing when an attempt is already running.
 void StartDownload();
+
+// Window thread, when the window goes: asks a running attempt to stop.
+void RequestCancel();
 
 // Worker thread. Stores phase and message together, then notifies the window.
 void PublishStatus(LauncherPhase phase, const std::wstring& message);

@@ -16,14 +16,28 @@ namespace {
 
 constexpr DWORD kCornerPreferenceAttribute = 33;  // DWMWA_WINDOW_CORNER_PREFERENCE
 constexpr DWORD kRoundCorners = 2;                 // DWMWCP_ROUND
+constexpr ULONGLONG kFirstInstanceWaitMs = 5000;
+constexpr DWORD kFirstInstancePollMs = 100;
 
 // Guards in start-up order; their destructors run the shutdown in reverse.
 
+// The single-instance name, held for the life of the process.
 struct InstanceMutex {
-    HANDLE handle = CreateMutexW(/*security*/ nullptr, /*initialOwner*/ FALSE, kInstanceMutexName);
-    bool anotherInstance = GetLastError() == ERROR_ALREADY_EXISTS;
-    ~InstanceMutex() {
+    HANDLE handle = nullptr;
+    bool anotherInstance = false;
+    InstanceMutex() { Open(); }
+    ~InstanceMutex() { Close(); }
+    InstanceMutex(const InstanceMutex&) = delete;
+    InstanceMutex& operator=(const InstanceMutex&) = delete;
+
+    void Open() {
+        Close();
+        handle = CreateMutexW(/*security*/ nullptr, /*initialOwner*/ FALSE, kInstanceMutexName);
+        anotherInstance = GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+    void Close() {
         if (handle) CloseHandle(handle);
+        handle = nullptr;
     }
 };
 
@@ -42,8 +56,23 @@ struct WorkerJoin {
     }
 };
 
-void RaiseFirstInstance() {
-    if (HWND existing = FindWindowW(kWindowClassName, /*title*/ nullptr)) SetForegroundWindow(existing);
+// Another instance holds the name. Without a window it is still starting,
+// or it is ending after its window was closed (a download stopping, a setup
+// program still running): wait a few seconds. Its window, when one appears,
+// is raised and this start ends; when it ends, this start takes over.
+// Returns true when this process is now the only instance.
+bool BecomeOnlyInstance(InstanceMutex& mutex) {
+    const ULONGLONG deadline = GetTickCount64() + kFirstInstanceWaitMs;
+    while (mutex.anotherInstance) {
+        if (HWND existing = FindWindowW(kWindowClassName, /*title*/ nullptr)) {
+            SetForegroundWindow(existing);
+            return false;
+        }
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(kFirstInstancePollMs);
+        mutex.Open();  // the name outlives the first instance only while this handle holds it
+    }
+    return true;
 }
 
 int FailStartup() {
@@ -81,11 +110,12 @@ void RunMessageLoop() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-    const InstanceMutex mutex;
-    if (mutex.anotherInstance) {
-        RaiseFirstInstance();
-        return 0;
-    }
+    // Before anything can load a DLL: never from the launcher's own folder
+    // (a Downloads folder full of other people's files). The DLLs that are
+    // not the system's known DLLs are delay-loaded, so none is loaded yet.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    InstanceMutex mutex;
+    if (!BecomeOnlyInstance(mutex)) return 0;
     const ComApartment com;
     const GdiplusSession gdiplus;
     if (!ResolvePackageCacheFolder()) return FailStartup();

@@ -28,8 +28,10 @@ bool ContainsNoCase(std::wstring_view text, std::wstring_view needle) {
     return false;
 }
 
-// A segment that the server would read as "." or "..", with "%2e" read as ".".
+// A segment that the server would read as "." or "..", with "%2e" read as "."
+// and any ";" parameter cut off (servers ignore it when they resolve dots).
 bool IsDotSegment(std::wstring_view segment) {
+    segment = segment.substr(0, segment.find(L';'));
     std::size_t dots = 0;
     for (std::size_t i = 0; i < segment.size();) {
         if (segment[i] == L'.') {
@@ -47,10 +49,15 @@ bool IsDotSegment(std::wstring_view segment) {
 
 // Servers normalise dot segments and decode encoded separators, so a path
 // that passes the prefix test could still reach files outside the download
-// folder. Only the path is judged; the query goes out as written.
-bool EscapesDownloadFolder(std::wstring_view objectPath) {
-    const std::wstring_view path = objectPath.substr(0, objectPath.find_first_of(L"?#"));
-    if (path.find(L'\\') != std::wstring_view::npos || ContainsNoCase(path, L"%2f") || ContainsNoCase(path, L"%5c")) {
+// folder. A fragment is never sent as one: WinHTTP sends "#" as "%23" and
+// the rest as path, dot segments included. "%25" decodes to a "%" that a
+// second decoding turns into any of the above. Only the path is judged; the
+// query goes out as written.
+bool EscapesDownloadFolder(std::wstring_view url, std::wstring_view objectPath) {
+    if (url.find(L'#') != std::wstring_view::npos) return true;
+    const std::wstring_view path = objectPath.substr(0, objectPath.find(L'?'));
+    if (path.find(L'\\') != std::wstring_view::npos || ContainsNoCase(path, L"%2f") || ContainsNoCase(path, L"%5c") ||
+        path.find(L"%25") != std::wstring_view::npos) {
         return true;
     }
     std::size_t start = 0;
@@ -86,7 +93,7 @@ DownloadTarget CheckDownloadUrl(const std::wstring& url) {
     if (!target.secure || target.host != downloadHostName) {
         throw std::runtime_error("Unexpected download host");
     }
-    if (!StartsWith(target.objectPath, kDownloadPathPrefix) || EscapesDownloadFolder(target.objectPath)) {
+    if (!StartsWith(target.objectPath, kDownloadPathPrefix) || EscapesDownloadFolder(url, target.objectPath)) {
         throw std::runtime_error("Unexpected download path");
     }
     return target;

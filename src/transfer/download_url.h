@@ -7,7 +7,7 @@
 
 struct DownloadTarget {
     std::wstring host;
-    std::wstring objectPath;  // path followed by "?…"/"#…" exactly as written
+    std::wstring objectPath;  // path followed by "?…" exactly as written
     std::uint16_t port = 0;
     bool secure = false;
 };

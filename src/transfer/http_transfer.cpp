@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@ constexpr int kResolveTimeoutMs = 15000;
 constexpr int kConnectTimeoutMs = 15000;
 constexpr int kSendTimeoutMs = 30000;
 constexpr int kReceiveTimeoutMs = 30000;
+constexpr DWORD kClosingWaitMs = 1000;
 
 [[noreturn]] void Fail(const std::string& label) { throw std::runtime_error(label); }
 
@@ -45,6 +47,91 @@ DWORD ReadStatusCode(HINTERNET request) {
     return status;
 }
 
+// What WinHTTP reports about one request, and the buffer it reads into.
+// Shared by the transfer and WinHTTP's notifications: the closing
+// notification releases WinHTTP's share, so the record outlives any step
+// still pending when the transfer gives the request up.
+struct RequestState {
+    KernelEvent completed{/*manualReset*/ false};
+    KernelEvent closed{/*manualReset*/ true};
+    bool succeeded = false;
+    DWORD bytesRead = 0;
+    std::vector<char> buffer = std::vector<char>(kReadBufferSize, 0);
+};
+using RequestContext = std::shared_ptr<RequestState>;  // WinHTTP's share, on the heap
+
+void CALLBACK OnRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD length) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): WinHTTP hands the context back as an integer
+    auto* share = reinterpret_cast<RequestContext*>(context);
+    if (share == nullptr) return;
+    RequestState& state = **share;
+    switch (status) {
+        case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+        case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
+        case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
+            state.bytesRead = length;  // meaningful for reads only
+            state.succeeded = true;
+            SetEvent(state.completed.handle);
+            break;
+        case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
+            state.succeeded = false;
+            SetEvent(state.completed.handle);
+            break;
+        case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:  // the last notification
+            SetEvent(state.closed.handle);
+            delete share;
+            break;
+        default:
+            break;
+    }
+}
+
+// The request handle of an asynchronous session. Blocking calls cannot be
+// interrupted (another thread may not close a handle that a synchronous
+// call uses), so each step is started asynchronously and waited for in
+// Await, where a cancel can end the wait; closing the handle then aborts the
+// step. Windows sends the closing notification at once; Wine 8 only when the
+// pending step ends (up to the receive time-out), so the wait for it is
+// bounded and the shared record takes care of the rest.
+struct AsyncRequest {
+    HINTERNET handle;
+    RequestContext state = std::make_shared<RequestState>();
+    RequestContext* context = nullptr;  // WinHTTP's once registered
+
+    explicit AsyncRequest(HINTERNET h) : handle(h) {
+        if (handle == nullptr) return;
+        auto* share = new RequestContext(state);
+        DWORD_PTR contextValue = reinterpret_cast<DWORD_PTR>(share);
+        if (WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &contextValue, sizeof(contextValue)) &&
+            WinHttpSetStatusCallback(handle, OnRequestStatus,
+                                     WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
+                                     /*reserved*/ 0) != WINHTTP_INVALID_STATUS_CALLBACK) {
+            context = share;
+        } else {
+            delete share;  // no notification will ever release it
+        }
+    }
+    ~AsyncRequest() {
+        if (handle == nullptr) return;
+        WinHttpCloseHandle(handle);
+        if (context != nullptr) WaitForSingleObject(state->closed.handle, kClosingWaitMs);
+    }
+    AsyncRequest(const AsyncRequest&) = delete;
+    AsyncRequest& operator=(const AsyncRequest&) = delete;
+};
+
+// True when the step started on `request` has completed well. The window's
+// destruction ends the wait at once with "Cancelled"; leaving closes the
+// request, which aborts the step.
+bool Await(const AsyncRequest& request) {
+    const HANDLE wakers[] = {request.state->completed.handle, launcherState.cancelEvent.handle};
+    if (WaitForMultipleObjects(2, wakers, /*waitAll*/ FALSE, INFINITE) != WAIT_OBJECT_0) {
+        ThrowIfCancelled();
+        WaitForSingleObject(request.state->completed.handle, INFINITE);  // woken without a cancel: the flag decides
+    }
+    return request.state->succeeded;
+}
+
 // One GET of `url`: policy check, request, status 200, then every body chunk
 // handed to `handleChunk` after the size check. Handles are declared in
 // opening order, so they close request, connection, session.
@@ -53,39 +140,43 @@ void Transfer(const std::wstring& url, std::uint64_t maxBytes, ChunkHandler&& ha
     const DownloadTarget target = CheckDownloadUrl(url);
 
     HttpHandle session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
-                                   WINHTTP_NO_PROXY_BYPASS, /*flags: synchronous*/ 0));
+                                   WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
     if (session.handle == nullptr) Fail("Network connection failed");
     WinHttpSetTimeouts(session.handle, kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
 
     HttpHandle connection(WinHttpConnect(session.handle, target.host.c_str(), target.port, /*reserved*/ 0));
     if (connection.handle == nullptr) Fail("Network connection failed");
 
-    HttpHandle request(WinHttpOpenRequest(connection.handle, L"GET", target.objectPath.c_str(), /*version*/ nullptr,
-                                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                          target.secure ? WINHTTP_FLAG_SECURE : 0));
-    if (request.handle == nullptr) Fail("Network connection failed");
+    const AsyncRequest request(WinHttpOpenRequest(connection.handle, L"GET", target.objectPath.c_str(),
+                                                  /*version*/ nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                  target.secure ? WINHTTP_FLAG_SECURE : 0));
+    if (request.handle == nullptr || request.context == nullptr) Fail("Network connection failed");
     DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(request.handle, WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy, sizeof(redirectPolicy));
 
     if (!WinHttpSendRequest(request.handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
-                            /*total length*/ 0, /*context*/ 0) ||
-        !WinHttpReceiveResponse(request.handle, /*reserved*/ nullptr)) {
+                            /*total length*/ 0, reinterpret_cast<DWORD_PTR>(request.context)) ||
+        !Await(request) || !WinHttpReceiveResponse(request.handle, /*reserved*/ nullptr) || !Await(request)) {
         Fail("Network response failed");
     }
 
     const DWORD status = ReadStatusCode(request.handle);
     if (status != 200) Fail("HTTP " + std::to_string(status));
 
-    std::vector<char> buffer(kReadBufferSize, 0);
+    // The chunk loop: read, size check, hand over, cancel check.
     ThrowIfCancelled();
     std::uint64_t total = 0;
+    char* const buffer = request.state->buffer.data();
     for (;;) {
-        DWORD received = 0;
-        if (!WinHttpReadData(request.handle, buffer.data(), kReadBufferSize, &received)) Fail("Read failed");
+        if (!WinHttpReadData(request.handle, buffer, kReadBufferSize, /*read: reported later*/ nullptr) ||
+            !Await(request)) {
+            Fail("Read failed");
+        }
+        const DWORD received = request.state->bytesRead;
         if (received == 0) return;
         total += received;
         if (total > maxBytes) Fail("Unexpected download size");
-        handleChunk(buffer.data(), received);
+        handleChunk(buffer, received);
         ThrowIfCancelled();
     }
 }

@@ -94,7 +94,7 @@ void OnCreate(HWND window) {
 
 void OnDestroy(HWND window) {
     DisconnectAccessibleTree(window);
-    launcherState.cancelRequested.exchange(true);
+    RequestCancel();
     launcherState.window.store(nullptr);
     PostQuitMessage(0);
 }

@@ -29,7 +29,6 @@ check "downloading: the fill has grown but is not full ($filled units)" between 
 check "downloading: the byte counter shows" [ "$(ink_in "${counter_rect[@]}" "$card_colour")" -gt 20 ]
 capture=""
 
-setup_running() { compgen -G "$cache/VandroGLADE-*.exe" >/dev/null && ! compgen -G "$cache/*.part" >/dev/null; }
 check "installing: the verified setup program runs" wait_for 30 setup_running
 sleep 1.5
 screenshot installing

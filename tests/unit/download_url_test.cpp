@@ -63,6 +63,18 @@ TEST(UrlPolicy, RefusedUrlsCarryTheirLabel) {
         {base + L"/vandroglade/windows/..\\..\\x", "Unexpected download path"},
         {base + L"/vandroglade/windows/a\\b.bin", "Unexpected download path"},
         {base + L"/vandroglade/windows/../../x?v=1", "Unexpected download path"},
+        // WinHTTP sends a fragment as "%23" followed by the rest as path.
+        {base + L"/vandroglade/windows/a.bin#/../../../x", "Unexpected download path"},
+        {base + L"/vandroglade/windows/a.bin?v=2#f", "Unexpected download path"},
+        {base + L"/vandroglade/windows/a.bin#", "Unexpected download path"},
+        // Double encoding: "%25" becomes "%", and a second decoding makes dots.
+        {base + L"/vandroglade/windows/%252e%252e/x", "Unexpected download path"},
+        {base + L"/vandroglade/windows/a%25b.bin", "Unexpected download path"},
+        // A ";" parameter is cut before dot segments are resolved.
+        {base + L"/vandroglade/windows/..;/x", "Unexpected download path"},
+        {base + L"/vandroglade/windows/..;x/x", "Unexpected download path"},
+        {base + L"/vandroglade/windows/.;x/a.bin", "Unexpected download path"},
+        {base + L"/vandroglade/windows/%2e%2e;v=1", "Unexpected download path"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(test::ErrorText([&] { CheckDownloadUrl(c.url); }), c.label) << Narrow(c.url);
@@ -85,12 +97,12 @@ TEST(UrlPolicy, AcceptedUrlsSplitAsWritten) {
         {L"https://user:secret@" + host + L"/vandroglade/windows/a.bin", L"/vandroglade/windows/a.bin", 443},
         {base + L"/vandroglade/windows/", L"/vandroglade/windows/", 443},
         {base + L"/vandroglade/windows/a.bin?v=2", L"/vandroglade/windows/a.bin?v=2", 443},
-        {base + L"/vandroglade/windows/a.bin?v=2#f", L"/vandroglade/windows/a.bin?v=2#f", 443},
         // The query is not a path: it goes out as written.
-        {base + L"/vandroglade/windows/a.bin?next=../../x%2f%5c", L"/vandroglade/windows/a.bin?next=../../x%2f%5c", 443},
+        {base + L"/vandroglade/windows/a.bin?next=../../x%2f%5c%25", L"/vandroglade/windows/a.bin?next=../../x%2f%5c%25", 443},
         // Harmless dots and escapes stay as written.
         {base + L"/vandroglade/windows/.../a.bin", L"/vandroglade/windows/.../a.bin", 443},
         {base + L"/vandroglade/windows/a..b", L"/vandroglade/windows/a..b", 443},
+        {base + L"/vandroglade/windows/...;x/a;v=1.bin", L"/vandroglade/windows/...;x/a;v=1.bin", 443},
         {base + L"/vandroglade/windows/.hidden", L"/vandroglade/windows/.hidden", 443},
         {base + L"/vandroglade/windows/%2e%2e%2e/a", L"/vandroglade/windows/%2e%2e%2e/a", 443},
         {base + L"/vandroglade/windows/a%20b.bin", L"/vandroglade/windows/a%20b.bin", 443},

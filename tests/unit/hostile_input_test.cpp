@@ -33,7 +33,7 @@ constexpr int kUrlCases = 5000;
 const std::set<std::string> kManifestLabels = {
     "Manifest schema", "Manifest checksum", "Manifest size",  "Manifest parts",           "Part metadata",
     "Part total",      "Installed size",    "Invalid URL",    "Unexpected download host", "Unexpected download path",
-    "Invalid UTF8",    "Manifest nesting"};
+    "Invalid UTF8",    "Manifest nesting", "Manifest NUL byte"};
 const std::set<std::string> kUrlLabels = {"Invalid URL", "Unexpected download host", "Unexpected download path"};
 
 std::uint64_t Seed() { return test::SeedFromEnv(L"VANDRO_FUZZ_SEED", 20240611ULL, "hostile input"); }

@@ -218,10 +218,17 @@ TEST(Transfer, PolicyRefusalSendsNothing) {
     HostSpace host;
     host.Put(L"a.bin", "a");
     const std::wstring plain = L"http://localhost:" + test::HostPort() + host.urlPath + L"a.bin";
-    const std::wstring outside = host.Url(L"../../../a.bin");
     std::string body;
     EXPECT_EQ(MemoryError(plain, body, 10), "Unexpected download host");
-    EXPECT_EQ(MemoryError(outside, body, 10), "Unexpected download path");
+    // Forms that servers resolve to a file outside the download folder.
+    const wchar_t* const escapes[] = {
+        L"../../../a.bin",   L"a.bin#/../../../../a.bin", L"a.bin?v=1#/../../../../a.bin",
+        L"%252e%252e/a.bin", L"..;/..;/..;/a.bin",        L"..;x/..;x/..;x/a.bin",
+        L".;x/a.bin",        L"%2e%2e;/%2e%2e;/%2e%2e;/a.bin",
+    };
+    for (const wchar_t* escape : escapes) {
+        EXPECT_EQ(MemoryError(host.Url(escape), body, 10), "Unexpected download path") << WideToUtf8(escape);
+    }
     FileSink out;
     EXPECT_EQ(FileError(L"relative/a.bin", out, 10), "Invalid URL");
     EXPECT_TRUE(host.Requests().empty());

@@ -3,12 +3,16 @@
 // checks, the room rule and the file-system failures.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "pipeline/install_pipeline.h"
+#include "pipeline/installed_record.h"
 #include "pipeline/package_download.h"
 #include "pipeline/package_verify.h"
 #include "player_texts.h"
@@ -55,6 +59,26 @@ struct ServedManifest {
         manifestUrl = run.folder.Url(L"latest.json");
     }
     ~ServedManifest() { manifestUrl = saved; }
+};
+
+// A scanner's brief hold: the file opened with `share` now, closed after
+// `ms` or when the test is done with it, whichever comes first.
+struct TimedHold {
+    HANDLE handle;
+    KernelEvent done{/*manualReset*/ true};
+    std::thread closer;
+    TimedHold(const std::wstring& path, DWORD share, DWORD ms)
+        : handle(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)),
+          closer([this, ms] {
+              WaitForSingleObject(done.handle, ms);
+              CloseHandle(handle);
+          }) {}
+    ~TimedHold() {
+        SetEvent(done.handle);
+        closer.join();
+    }
+    TimedHold(const TimedHold&) = delete;
+    TimedHold& operator=(const TimedHold&) = delete;
 };
 
 }  // namespace
@@ -284,6 +308,81 @@ TEST(PipelineDownload, HeldOldSetupProgramFailsRemoveAndKeepsThePartFile) {
     }
     EXPECT_EQ(test::ReadFileBytes(paths.partFilePath), run.package);
     EXPECT_EQ(test::ReadFileBytes(paths.setupPath), "an older, broken setup program");
+}
+
+// Each cache step that a scanner's hold could fail: a hold of 300 ms is
+// waited out, a hold of 10 s ends the step as it always did, in bounded time.
+TEST(PipelineDownload, BriefHoldsAreWaitedOutAndLongOnesFailAsBefore) {
+    const DWORD readOnly = FILE_SHARE_READ;
+    const DWORD noDelete = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    struct Row {
+        const char* what;
+        DWORD share;
+        std::function<std::wstring(DownloadRun&)> prepare;  // returns the file to hold
+        std::function<void(DownloadRun&)> step;
+        std::function<std::string(DownloadRun&)> outcome;
+        const char* afterLongHold;  // part of the error, or the outcome without one
+    };
+    const auto record = [] { return JoinPath(packageCacheFolder, kInstalledRecordName); };
+    DownloadResult pending;  // downloaded before the hold, verified and renamed under it
+    const auto download = [&](DownloadRun& run) { pending = DownloadPackage(run.Parsed()); };
+    const auto assemble = [&](DownloadRun& run) { VerifyAndAssemble(run.Parsed(), pending.paths, *pending.packageDigest); };
+    const auto downloaded = [&](DownloadRun& run) {
+        download(run);
+        assemble(run);
+    };
+    const auto setupIsThePackage = [](DownloadRun& run) {
+        return test::ReadFileBytes(run.Paths().setupPath) == run.package ? "installed package" : "old files";
+    };
+    const Row rows[] = {
+        {"removing an older setup program", noDelete,
+         [&](DownloadRun& run) {
+             test::WriteFileBytes(run.Paths().setupPath, "an older setup program");
+             download(run);
+             return run.Paths().setupPath;
+         },
+         assemble, setupIsThePackage, "remove"},
+        {"renaming the part file", noDelete,
+         [&](DownloadRun& run) {
+             download(run);
+             return run.Paths().partFilePath;
+         },
+         assemble, setupIsThePackage, "rename"},
+        {"creating the part file over a held one", readOnly,
+         [](DownloadRun& run) {
+             test::WriteFileBytes(run.Paths().partFilePath, "an earlier attempt's part file");
+             return run.Paths().partFilePath;
+         },
+         downloaded, setupIsThePackage, "Cache create"},
+        {"replacing the installed-package record", noDelete,
+         [&](DownloadRun& run) {
+             WriteInstalledPackageRecord(run.manifest, "previous");
+             return record();
+         },
+         [](DownloadRun& run) { WriteInstalledPackageRecord(run.manifest, "new"); },
+         [&](DownloadRun&) { return test::ReadFileBytes(record()).find("\"new\"") != std::string::npos ? "new record" : "previous record"; },
+         "previous record"},
+    };
+    for (const Row& row : rows) {
+        for (const DWORD holdMs : {300u, 10000u}) {
+            SCOPED_TRACE(std::string(row.what) + ", held " + std::to_string(holdMs) + " ms");
+            DownloadRun run;
+            const TimedHold hold(row.prepare(run), row.share, holdMs);
+            ASSERT_NE(hold.handle, INVALID_HANDLE_VALUE);
+            const auto start = std::chrono::steady_clock::now();
+            const std::string error = test::ErrorText([&] { row.step(run); });
+            const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (holdMs == 300) {
+                EXPECT_EQ(error, "no error");
+                EXPECT_NE(row.outcome(run), "old files");
+                EXPECT_NE(row.outcome(run), "previous record");
+            } else {
+                const std::string ended = error == "no error" ? row.outcome(run) : error;
+                EXPECT_NE(ended.find(row.afterLongHold), std::string::npos) << ended;
+                EXPECT_LT(seconds, 8.0);  // about 2 s of retries; generous for a loaded machine
+            }
+        }
+    }
 }
 
 TEST(PipelineDownload, PartFileThatCannotBeOpenedFailsCacheCreate) {

@@ -149,6 +149,8 @@ TEST(PipelineManifest, EdgeCasesEarnTheirLabelInOrder) {
          false},
         {"trailing text", [] { return Valid().dump() + " x"; },
          "[json.exception.parse_error.101] parse error at line 1, column ", false},
+        {"a NUL byte and more after a valid manifest", [] { return Valid().dump() + std::string("\0{\"x", 4); },
+         "Manifest NUL byte", false},
         // The parser refuses ill-formed UTF-8 before the URL conversion could.
         {"ill-formed UTF-8 in a url",
          Edit([](json& m) { m["parts"][0]["url"] = "__BAD__"; }),

@@ -191,6 +191,7 @@ struct CleanLauncherState {
         launcherState.bytesTotal = 0;
         launcherState.busy = false;
         launcherState.cancelRequested = false;
+        ResetEvent(launcherState.cancelEvent.handle);
         launcherState.window = nullptr;
         savedCache = packageCacheFolder;
         packageCacheFolder = cache.path.wstring();

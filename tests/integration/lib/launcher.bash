@@ -88,6 +88,21 @@ start_launcher() {  # starts the launcher in the background; launcher_pid
   launcher_pid=$!
 }
 
+# Starts the launcher and waits for its window; wx, wy. LABEL prefixes the check.
+open_launcher() {  # [label]
+  start_launcher
+  check "${1:-}the window appears" wait_for 30 window_count_is 1
+  locate_window
+  sleep 1
+}
+
+# Clicks "İndir ve Kur" and moves the pointer off the button, so that its
+# colour shows the state.
+press_install() { click_canvas 788 433; hover_canvas 400 300; }
+
+# The verified setup program lies in the cache and the part file is gone.
+setup_running() { compgen -G "$cache/VandroGLADE-*.exe" >/dev/null && ! compgen -G "$cache/*.part" >/dev/null; }
+
 # Waits up to SECONDS for the launcher to end; true if it did, with its exit
 # code in launcher_rc (Wine passes the low 8 bits on).
 wait_launcher() {
