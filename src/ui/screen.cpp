@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "shell/installed_game.h"
@@ -102,9 +103,9 @@ void DrawFixedScenery(GpGraphics* g, GpBrush* shade) {
     Draw(g, kCardHeading);
 }
 
-void DrawProgress(GpGraphics* g, LauncherPhase phase, float fraction) {
+void DrawProgress(GpGraphics* g, LauncherPhase phase, float fraction, std::uint64_t sweepTick) {
     FillRounded(g, kProgressTrackRect, kBarRadius, 0xFFDDE7EB);
-    const ProgressFill fill = ProgressFillFor(phase, fraction, GetTickCount64());
+    const ProgressFill fill = ProgressFillFor(phase, fraction, sweepTick);
     if (fill.shown) {
         FillRounded(g, {fill.x, kProgressTrackRect.y, fill.width, kProgressTrackRect.height}, kBarRadius, kFillColour);
     }
@@ -153,6 +154,18 @@ void DrawScenery(GpGraphics* g) {
     DrawFixedScenery(g, shade.get());
 }
 
+// Everything the live elements of a frame are drawn from, and nothing else:
+// DrawLiveElements reads only this, so equal inputs on the same scenery give
+// the same pixels, and the last composed frame can be shown again as it is.
+struct FrameInputs {
+    ScreenContent content;
+    bool hover;
+    bool focusRingShown;
+    KeyboardFocus focused;
+    std::uint64_t sweepTick;  // the clock while Installing sweeps; 0 otherwise
+    bool operator==(const FrameInputs&) const = default;
+};
+
 // The scenery of the current client size, kept between frames, and the
 // frame composed on a copy of it. The scenery is most of a frame's cost
 // (the background is scaled with bicubic filtering), and the 100 ms repaint
@@ -165,6 +178,7 @@ struct SceneryCache {
     const GpBitmap* logo = nullptr;
     Pixels scenery;
     Pixels frame;
+    std::optional<FrameInputs> composed;  // what `frame` shows, once it is whole
 };
 SceneryCache sceneryCache;
 
@@ -174,7 +188,7 @@ bool SceneryIsCurrent(const SceneryCache& cache, int width, int height) {
 }
 
 bool BuildScenery(SceneryCache& cache, int width, int height, const CanvasMapping& mapping) {
-    cache = SceneryCache{width, height, backgroundImage.get(), logoImage.get(), {}, {}};
+    cache = SceneryCache{width, height, backgroundImage.get(), logoImage.get(), {}, {}, {}};
     cache.scenery.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     const Frame frame = CreateFrame(width, height, &cache.scenery);
     if (!frame.graphics) {
@@ -291,8 +305,8 @@ namespace {
 
 // Steps 14 on: what follows the launcher's state, then the lines and glyphs
 // that are drawn over it.
-void DrawFocusRing(GpGraphics* g, const ScreenContent& content) {
-    const bool onLink = FocusedElement(content) == KeyboardFocus::Link;
+void DrawFocusRing(GpGraphics* g, KeyboardFocus focused) {
+    const bool onLink = focused == KeyboardFocus::Link;
     const CanvasRect& r = onLink ? kOpenGameLinkRect : kMainButtonRect;
     const float gap = onLink ? -kFocusRingGap : kFocusRingGap;  // the link's ring stays clear of the button
     const float radius = onLink ? r.height * 0.5f - kFocusRingGap : kMainButtonRadius + kFocusRingGap;
@@ -300,16 +314,24 @@ void DrawFocusRing(GpGraphics* g, const ScreenContent& content) {
                        kCardTextColour);
 }
 
-void DrawLiveElements(GpGraphics* g, const ScreenContent& content) {
+// The one place the frame's inputs are read; the sweep is the only one that
+// moves with the clock.
+FrameInputs ReadFrameInputs(const ScreenContent& content) {
+    const std::uint64_t sweepTick = content.phase == Installing ? GetTickCount64() : 0;
+    return {content, mainButtonHover, focusRingShown, FocusedElement(content), sweepTick};
+}
+
+void DrawLiveElements(GpGraphics* g, const FrameInputs& in) {
+    const ScreenContent& content = in.content;
     DrawText(g, content.statusMessage, kStatusStyle);
 
-    DrawProgress(g, content.phase, ProgressFraction(content.bytesDone, content.bytesTotal));
+    DrawProgress(g, content.phase, ProgressFraction(content.bytesDone, content.bytesTotal), in.sweepTick);
     if (!content.counterText.empty()) DrawText(g, content.counterText, kCounterStyle);
 
-    FillRounded(g, kMainButtonRect, kMainButtonRadius, MainButtonColour(content.busy, mainButtonHover));
+    FillRounded(g, kMainButtonRect, kMainButtonRadius, MainButtonColour(content.busy, in.hover));
     DrawText(g, content.buttonLabel, kButtonLabelStyle);
     if (content.linkShown) Draw(g, kOpenGameLink);
-    if (focusRingShown) DrawFocusRing(g, content);
+    if (in.focusRingShown) DrawFocusRing(g, in.focused);
 
     Draw(g, kSystemLine);
     Draw(g, kEditionLine);
@@ -318,12 +340,18 @@ void DrawLiveElements(GpGraphics* g, const ScreenContent& content) {
 }
 
 // The live elements on a copy of the kept scenery, shown as plain pixels:
-// the scenery is opaque, so the frame is too. False when the cache cannot
-// serve; the caller then draws everything.
-bool PaintOnKeptScenery(HDC dc, int width, int height, const CanvasMapping& mapping, const ScreenContent& content) {
+// the scenery is opaque, so the frame is too. When nothing the frame is drawn
+// from has changed (the idle window's 100 ms repaint), the last composed
+// frame is shown again. False when the cache cannot serve; the caller then
+// draws everything.
+bool PaintOnKeptScenery(HDC dc, int width, int height, const CanvasMapping& mapping, const FrameInputs& inputs) {
     SceneryCache& cache = sceneryCache;
+    if (SceneryIsCurrent(cache, width, height) && cache.composed == inputs) {
+        return ShowPixels(dc, width, height, cache.frame);
+    }
     try {
         if (!SceneryIsCurrent(cache, width, height) && !BuildScenery(cache, width, height, mapping)) return false;
+        cache.composed.reset();
         cache.frame = cache.scenery;
     } catch (const std::bad_alloc&) {
         cache = SceneryCache{};
@@ -333,8 +361,9 @@ bool PaintOnKeptScenery(HDC dc, int width, int height, const CanvasMapping& mapp
         const Frame frame = CreateFrame(width, height, &cache.frame);
         if (!frame.graphics) return false;
         MapCanvas(frame.graphics.get(), mapping);
-        DrawLiveElements(frame.graphics.get(), content);
+        DrawLiveElements(frame.graphics.get(), inputs);
     }
+    cache.composed = inputs;
     return ShowPixels(dc, width, height, cache.frame);
 }
 
@@ -343,14 +372,15 @@ void PaintFrame(HDC dc, int clientWidth, int clientHeight, const ScreenContent& 
     if (clientWidth <= 0 || clientHeight <= 0) return;
     // Input follows the window's size even when this frame cannot be built.
     canvasMapping = ComputeCanvasMapping(clientWidth, clientHeight);
-    if (useSceneryCache && PaintOnKeptScenery(dc, clientWidth, clientHeight, canvasMapping, content)) return;
+    const FrameInputs inputs = ReadFrameInputs(content);
+    if (useSceneryCache && PaintOnKeptScenery(dc, clientWidth, clientHeight, canvasMapping, inputs)) return;
 
     const Frame frame = CreateFrame(clientWidth, clientHeight);
     GpGraphics* g = frame.graphics.get();
     if (!g) return;
     MapCanvas(g, canvasMapping);
     DrawScenery(g);
-    DrawLiveElements(g, content);
+    DrawLiveElements(g, inputs);
     CopyToWindow(dc, frame.bitmap.get());
 }
 

@@ -36,6 +36,7 @@ struct ScreenContent {
     bool linkShown;
     const wchar_t* buttonLabel;
     std::wstring counterText;  // empty while no counter is drawn
+    bool operator==(const ScreenContent&) const = default;
 };
 ScreenContent ReadScreenContent();
 

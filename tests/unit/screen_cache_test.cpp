@@ -1,6 +1,7 @@
-// The scenery kept between frames: every frame painted on it must equal,
-// pixel for pixel, the same frame drawn afresh, in every screen state, at
-// every size, and after the size or a picture changes.
+// The scenery and the last frame kept between paints: every frame painted on
+// them must equal, pixel for pixel, the same frame drawn afresh, in every
+// screen state, at every size, after the size or a picture changes, and
+// after any one thing the frame shows changes.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -109,6 +110,41 @@ TEST_F(SceneryCacheTest, KeptSceneryFollowsTheSizeAndThePictures) {
     backgroundImage.reset();
     EXPECT_EQ(CompareFrames(800, 600), "") << "without pictures";
     EXPECT_EQ(CompareFrames(1000, 650), "") << "back at the first size";
+}
+
+// The last frame is shown again only while nothing it was drawn from has
+// changed: each row changes one input after a frame was kept, then the kept
+// path must draw what a fresh frame draws, twice (the second one reused).
+TEST_F(SceneryCacheTest, KeptFrameFollowsEveryInputOfThePaint) {
+    const ScreenState base = kStates[5];  // failed, older game: link, counter and bar shown
+    const struct {
+        const char* name;
+        void (*change)();
+    } kChanges[] = {
+        {"status sentence", [] { test::SetPhase(Failed, test::texts::kInitial); }},
+        {"phase", [] { test::SetPhase(Idle, test::texts::kFailed); }},
+        {"bytes done within the same megabyte", [] { launcherState.bytesDone = (1u << 20) + (700u << 10); }},
+        {"bytes total", [] { launcherState.bytesTotal = 90u << 20; }},
+        {"busy", [] { launcherState.busy = true; }},
+        {"link gone", [] { installedGame.installLocation.clear(); }},
+        {"hover", [] { mainButtonHover = true; }},
+        {"focus ring shown", [] { focusRingShown = true; }},
+        {"focus on the link, ring shown", [] {
+             focusRingShown = true;
+             keyboardFocus = KeyboardFocus::Link;
+         }},
+    };
+    for (const auto& row : kChanges) {
+        Apply(base);
+        focusRingShown = false;
+        keyboardFocus = KeyboardFocus::MainButton;
+        MemoryCanvas warm(1000, 650);
+        PaintWindow(warm.dc, 1000, 650);
+        PaintWindow(warm.dc, 1000, 650);  // the same inputs: the kept frame
+        row.change();
+        EXPECT_EQ(CompareFrames(1000, 650), "") << row.name;
+        EXPECT_EQ(CompareFrames(1000, 650), "") << row.name << ", shown again";
+    }
 }
 
 }  // namespace
