@@ -318,7 +318,9 @@ TEST(Transfer, CancelDuringBodyKeepsTheHandledChunks) {
     HostSpace host;
     const std::string bytes = Pattern(4096 + 2 * 1048576, 4);
     host.Put(L"part.bin", bytes);
-    host.SetRules({{"part.bin", {{"pause_after", 4096}, {"pause_seconds", 1}}}});
+    // The pause comes a few chunks in: a read may wait to fill its buffer, so
+    // a pause after the first few bytes would leave the rest to race the closer.
+    host.SetRules({{"part.bin", {{"pause_after", 1048576 + 4096}, {"pause_seconds", 1}}}});
 
     // Plays the window being closed while the transfer waits for data.
     std::atomic<bool> done{false};
