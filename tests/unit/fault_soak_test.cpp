@@ -347,6 +347,8 @@ TEST(PipelineSoak, FaultyAttemptsInARowEachSettleThenACleanAttemptInstalls) {
         ++seen[static_cast<int>(fault)];
         const std::string where = "seed " + std::to_string(seed) + ", attempt " + std::to_string(attempt) + " (" +
                                   FaultName(fault) + ")";
+        // Written at once, so a run that hangs or crashes shows where.
+        std::printf("attempt %d: %s\n", attempt, FaultName(fault));
         const std::size_t linesBefore = LogLines(state.launcher).size();
         Expectation expect;
         {
