@@ -7,15 +7,15 @@
 //   pipeline_bench hash FILE
 //     HashFileSha256 over FILE.
 //   pipeline_bench digests FILE PARTS
-//     The transfer's two digests (part and package) over FILE's bytes, fed
-//     the way the transfer feeds them: 256 KiB chunks, both digests one
-//     after the other, a new part digest every 1/PARTS of the file. Only the
-//     digest work is timed: each chunk is read into memory first.
+//     The transfer's two digests (part and package) over FILE's bytes, held
+//     in memory, fed the way the transfer feeds them: 256 KiB chunks through
+//     the digests' ring, a new part digest every 1/PARTS of the file.
 // Prints "key=value" lines for tools/bench.
 #include <windows.h>
 #include <psapi.h>
 #include <winhttp.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -23,7 +23,6 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -34,6 +33,7 @@
 #include "shell/paths.h"
 #include "transfer/download_host.h"
 #include "bench_support.h"
+#include "transfer/digest_pipe.h"
 #include "transfer/download_url.h"
 #include "transfer/sha256.h"
 #include "transfer/text_encoding.h"
@@ -87,33 +87,26 @@ int Hash(const std::wstring& file) {
 
 int Digests(const std::wstring& file, std::uint64_t parts) {
     std::ifstream in(std::filesystem::path(file), std::ios::binary);
-    if (!in.is_open() || parts == 0) throw std::runtime_error("File read");
-    const std::uint64_t partBytes = std::filesystem::file_size(std::filesystem::path(file)) / parts;
+    const std::uint64_t size = std::filesystem::file_size(std::filesystem::path(file));
+    if (!in.is_open() || parts == 0 || size % parts != 0) throw std::runtime_error("File read");
+    std::vector<char> bytes(size);
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(size))) throw std::runtime_error("File read");
 
-    std::vector<char> chunk(262144);
+    const std::uint64_t partBytes = size / parts;
     Sha256Hasher package;
-    std::unique_ptr<Sha256Hasher> part = std::make_unique<Sha256Hasher>();
-    std::uint64_t inPart = 0;
-    std::uint64_t total = 0;
-    Clock::duration hashing{};
-    while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())), in.gcount() > 0) {
-        const auto got = static_cast<std::uint32_t>(in.gcount());
-        const Clock::time_point start = Clock::now();
-        if (inPart >= partBytes) {  // parts are whole chunks in the bench's releases
-            part->FinishHex();
-            part = std::make_unique<Sha256Hasher>();
-            inPart = 0;
+    const Clock::time_point start = Clock::now();
+    for (std::uint64_t offset = 0; offset < size; offset += partBytes) {
+        Sha256Hasher part;
+        DigestPipe digests(part, package);
+        for (std::uint64_t at = offset; at < offset + partBytes; at += kDigestChunkBytes) {
+            digests.Push(bytes.data() + at, std::min<std::uint64_t>(kDigestChunkBytes, offset + partBytes - at));
         }
-        part->Update(chunk.data(), got);
-        package.Update(chunk.data(), got);
-        hashing += Clock::now() - start;
-        inPart += got;
-        total += got;
+        digests.Finish();
+        part.FinishHex();
     }
-    part->FinishHex();
     package.FinishHex();
-    std::printf("digest_bytes=%llu\ndigest_seconds=%.3f\n", static_cast<unsigned long long>(total),
-                std::chrono::duration<double>(hashing).count());
+    std::printf("digest_bytes=%llu\ndigest_seconds=%.3f\n", static_cast<unsigned long long>(size),
+                SecondsSince(start));
     return 0;
 }
 

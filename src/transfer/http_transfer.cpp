@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "shell/launcher_state.h"
+#include "transfer/digest_pipe.h"
 #include "transfer/download_url.h"
 
 namespace {
@@ -188,13 +189,24 @@ void DownloadToMemory(const std::wstring& url, std::string& body, std::uint64_t 
 }
 
 void DownloadToFile(const std::wstring& url, PartSink& sink, std::uint64_t maxBytes) {
-    Transfer(url, maxBytes, [&](const char* data, DWORD length) {
-        sink.stream.write(data, length);
-        // A chunk that did not reach the stream must not reach the digests.
-        if (!sink.stream) Fail("Disk write");
-        sink.partDigest.Update(data, length);
-        sink.packageDigest.Update(data, length);
-        sink.partBytes += length;
-        launcherState.bytesDone.fetch_add(length);
-    });
+    static_assert(kReadBufferSize <= kDigestChunkBytes, "a chunk fits a slot of the digests' ring");
+    // The digests run beside the next read; bytesDone counts written bytes
+    // and may lead them by the ring.
+    DigestPipe digests(sink.partDigest, sink.packageDigest);
+    try {
+        Transfer(url, maxBytes, [&](const char* data, DWORD length) {
+            sink.stream.write(data, length);
+            // A chunk that did not reach the stream must not reach the digests.
+            if (!sink.stream) Fail("Disk write");
+            digests.Push(data, length);
+            sink.partBytes += length;
+            launcherState.bytesDone.fetch_add(length);
+        });
+    } catch (...) {
+        // A digest failure of an earlier chunk comes first, as it would
+        // have in a chunk-by-chunk loop; either way the threads are joined.
+        digests.Finish();
+        throw;
+    }
+    digests.Finish();
 }

@@ -20,6 +20,7 @@ inline constexpr std::uint64_t kManifestMaxBytes = 131072;
 // Appends the body to `body`. Throws a runtime error with a failure label.
 void DownloadToMemory(const std::wstring& url, std::string& body, std::uint64_t maxBytes);
 
-// Streams the body onto sink.stream, feeding both digests, sink.partBytes
+// Streams the body onto sink.stream, feeding both digests (on threads of
+// their own, finished and joined before it returns or throws), sink.partBytes
 // and launcherState.bytesDone. Throws a runtime error with a failure label.
 void DownloadToFile(const std::wstring& url, PartSink& sink, std::uint64_t maxBytes);
