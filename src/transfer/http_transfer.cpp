@@ -15,7 +15,8 @@
 namespace {
 
 constexpr const wchar_t* kUserAgent = L"VandroGLADE/1.0";
-constexpr DWORD kReadBufferSize = 262144;
+// One read is one chunk of the digests' ring.
+constexpr DWORD kReadBufferSize = static_cast<DWORD>(kDigestChunkBytes);
 constexpr int kResolveTimeoutMs = 15000;
 constexpr int kConnectTimeoutMs = 15000;
 constexpr int kSendTimeoutMs = 30000;
@@ -189,7 +190,6 @@ void DownloadToMemory(const std::wstring& url, std::string& body, std::uint64_t 
 }
 
 void DownloadToFile(const std::wstring& url, PartSink& sink, std::uint64_t maxBytes) {
-    static_assert(kReadBufferSize <= kDigestChunkBytes, "a chunk fits a slot of the digests' ring");
     // The digests run beside the next read; bytesDone counts written bytes
     // and may lead them by the ring.
     DigestPipe digests(sink.partDigest, sink.packageDigest);
