@@ -182,6 +182,22 @@ struct SceneryCache {
 };
 SceneryCache sceneryCache;
 
+// What the last frame that reached a device context was drawn from, so that
+// a repaint that would show the same pixels again can be left out.
+struct ShownFrame {
+    int width;
+    int height;
+    const GpBitmap* background;
+    const GpBitmap* logo;
+    FrameInputs inputs;
+    bool operator==(const ShownFrame&) const = default;
+};
+std::optional<ShownFrame> lastShown;
+
+ShownFrame CurrentFrame(int width, int height, const FrameInputs& inputs) {
+    return {width, height, backgroundImage.get(), logoImage.get(), inputs};
+}
+
 bool SceneryIsCurrent(const SceneryCache& cache, int width, int height) {
     return !cache.scenery.empty() && cache.width == width && cache.height == height &&
            cache.background == backgroundImage.get() && cache.logo == logoImage.get();
@@ -367,21 +383,29 @@ bool PaintOnKeptScenery(HDC dc, int width, int height, const CanvasMapping& mapp
     return ShowPixels(dc, width, height, cache.frame);
 }
 
+// True when a frame reached the device context.
+bool ComposeAndShow(HDC dc, int clientWidth, int clientHeight, const FrameInputs& inputs, bool useSceneryCache) {
+    if (useSceneryCache && PaintOnKeptScenery(dc, clientWidth, clientHeight, canvasMapping, inputs)) return true;
+    const Frame frame = CreateFrame(clientWidth, clientHeight);
+    GpGraphics* g = frame.graphics.get();
+    if (!g) return false;
+    MapCanvas(g, canvasMapping);
+    DrawScenery(g);
+    DrawLiveElements(g, inputs);
+    CopyToWindow(dc, frame.bitmap.get());
+    return true;
+}
+
 void PaintFrame(HDC dc, int clientWidth, int clientHeight, const ScreenContent& content, bool useSceneryCache) {
     // Minimised: no frame can be built, and a zero scale would break input.
     if (clientWidth <= 0 || clientHeight <= 0) return;
     // Input follows the window's size even when this frame cannot be built.
     canvasMapping = ComputeCanvasMapping(clientWidth, clientHeight);
     const FrameInputs inputs = ReadFrameInputs(content);
-    if (useSceneryCache && PaintOnKeptScenery(dc, clientWidth, clientHeight, canvasMapping, inputs)) return;
-
-    const Frame frame = CreateFrame(clientWidth, clientHeight);
-    GpGraphics* g = frame.graphics.get();
-    if (!g) return;
-    MapCanvas(g, canvasMapping);
-    DrawScenery(g);
-    DrawLiveElements(g, inputs);
-    CopyToWindow(dc, frame.bitmap.get());
+    lastShown.reset();
+    if (ComposeAndShow(dc, clientWidth, clientHeight, inputs, useSceneryCache)) {
+        lastShown = CurrentFrame(clientWidth, clientHeight, inputs);
+    }
 }
 
 }  // namespace
@@ -396,4 +420,8 @@ void PaintWindowUncached(HDC dc, int clientWidth, int clientHeight) {
 
 void PaintScreen(HDC dc, int clientWidth, int clientHeight, const ScreenContent& content) {
     PaintFrame(dc, clientWidth, clientHeight, content, /*useSceneryCache*/ true);
+}
+
+bool FrameIsCurrent(int clientWidth, int clientHeight) {
+    return lastShown == CurrentFrame(clientWidth, clientHeight, ReadFrameInputs(ReadScreenContent()));
 }

@@ -58,6 +58,9 @@ void PaintWindowUncached(HDC dc, int clientWidth, int clientHeight);
 // PaintWindow for content the caller has already read, so that what the
 // frame shows and what the caller does with it belong together.
 void PaintScreen(HDC dc, int clientWidth, int clientHeight, const ScreenContent& content);
+// True when the last frame shown was drawn at this size from everything a
+// frame would be drawn from now: painting again would show the same pixels.
+bool FrameIsCurrent(int clientWidth, int clientHeight);
 
 inline constexpr float kCanvasWidth = 1000.0f;
 inline constexpr float kCanvasHeight = 650.0f;

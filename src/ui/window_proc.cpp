@@ -17,6 +17,11 @@ constexpr float kDragStripBottom = 48.0f;
 
 void RepaintAll(HWND window) { InvalidateRect(window, nullptr, /*erase*/ FALSE); }
 
+bool ClientFrameIsCurrent(HWND window) {
+    RECT client{};
+    return GetClientRect(window, &client) && FrameIsCurrent(client.right, client.bottom);
+}
+
 CanvasPoint CanvasPointOf(LPARAM clientPoint) {
     return ClientToCanvas(canvasMapping, static_cast<float>(GET_X_LPARAM(clientPoint)),
                           static_cast<float>(GET_Y_LPARAM(clientPoint)));
@@ -159,6 +164,11 @@ LRESULT CALLBACK LauncherWindowProc(HWND window, UINT message, WPARAM wParam, LP
             if (IsClientObjectRequest(lParam)) return ServeAccessibleTree(window, wParam);
             break;
         case WM_TIMER:
+            // The tick shows progress and the sweep; an idle window's tick
+            // would only show the same frame again. The system's own repaints
+            // and every status post are still answered in full.
+            if (!ClientFrameIsCurrent(window)) RepaintAll(window);
+            return 0;
         case WM_LAUNCHER_STATUS:
             RepaintAll(window);
             return 0;

@@ -201,13 +201,37 @@ TEST_F(LauncherWindowTest, HoverFollowsTheButtonAndTheHandOnlyWhenNotBusy) {
     EXPECT_TRUE(NeedsRepaint());
 }
 
+// A status post repaints the whole window; the tick only when the frame
+// would differ from the one shown (progress, a new text, the sweep).
 TEST_F(LauncherWindowTest, TimerAndStatusPostsRepaintTheWholeWindow) {
     ASSERT_TRUE(window);
     ShowWindow(window, SW_SHOWNOACTIVATE);
-    for (UINT message : {UINT{WM_TIMER}, UINT{WM_LAUNCHER_STATUS}}) {
+    struct Row {
+        const char* what;
+        UINT message;
+        LauncherPhase phase;
+        std::uint64_t bytesDone;
+        bool repaint;
+    };
+    const Row rows[] = {
+        {"first tick, nothing shown yet", WM_TIMER, Ready, 0, true},
+        {"tick, nothing changed", WM_TIMER, Ready, 0, false},
+        {"status post, nothing changed", WM_LAUNCHER_STATUS, Ready, 0, true},
+        {"tick, new phase", WM_TIMER, Downloading, 0, true},
+        {"tick, same progress", WM_TIMER, Downloading, 0, false},
+        {"tick, progress moved", WM_TIMER, Downloading, 4096, true},
+        {"tick while installing (the sweep moves)", WM_TIMER, Installing, 0, true},
+        {"next tick while installing", WM_TIMER, Installing, 0, true},
+    };
+    launcherState.bytesTotal = 1 << 20;
+    for (const Row& row : rows) {
+        test::SetPhase(row.phase, L"Durum");
+        launcherState.bytesDone = row.bytesDone;
+        Sleep(20);  // the sweep follows the clock
         ValidateRect(window, nullptr);
-        EXPECT_EQ(Send(message, 7), 0);
-        EXPECT_TRUE(NeedsRepaint()) << message;
+        EXPECT_EQ(Send(row.message, 7), 0);
+        EXPECT_EQ(NeedsRepaint(), row.repaint) << row.what;
+        UpdateWindow(window);  // shows whatever the row asked for
     }
 }
 
