@@ -29,7 +29,21 @@ published_parts=""
 
 check() {  # description, then a command that must succeed
   local what=$1; shift
-  if "$@"; then echo "ok:   $what"; else echo "FAIL: $what"; failures=$((failures + 1)); fi
+  if "$@"; then echo "ok:   $what"; return; fi
+  echo "FAIL: $what"
+  failures=$((failures + 1))
+  if [ "$failures" = 1 ]; then describe_launcher; fi
+}
+
+# What the launcher was doing at the first failed check: a run that fails
+# once in many cannot be asked again.
+describe_launcher() {
+  [ -n "$launcher_pid" ] || return 0
+  if kill -0 "$launcher_pid" 2>/dev/null; then echo "  the launcher is running"; else echo "  the launcher has ended"; fi
+  if [ -s "$work/launcher.out" ]; then
+    echo "  its output:"
+    tail -n 20 "$work/launcher.out" | sed 's/^/    /'
+  fi
 }
 
 wait_for() {  # seconds, then a command; true once the command succeeds
@@ -207,7 +221,7 @@ counter_rect=(656 363 264 24)
 close_by_glyph() {
   click_canvas 957 29
   check "the close glyph ends the launcher" wait_launcher 20
-  check "with exit code 0" [ "${launcher_rc:-}" = 0 ]
+  check "with exit code 0 (got ${launcher_rc:-none})" [ "${launcher_rc:-}" = 0 ]
 }
 
 log_has_404() { tr -d '\r' <"$cache/launcher.log" 2>/dev/null | grep -qx "HTTP 404"; }
