@@ -98,7 +98,9 @@ start_private_prefix() {
 # ---- the launcher and its window ---------------------------------------------
 
 start_launcher() {  # starts the launcher in the background; launcher_pid
-  win "$launcher_exe" >"$work/launcher.out" 2>&1 &
+  # With Wine's error channel on, the output a failed check prints says why a
+  # start that fails once in many runs ended (a window that could not be made).
+  WINEDEBUG=err+all,fixme-all win "$launcher_exe" >"$work/launcher.out" 2>&1 &
   launcher_pid=$!
 }
 
