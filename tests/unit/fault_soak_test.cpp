@@ -64,14 +64,14 @@ std::uint64_t Seed() { return test::SeedFromEnv(L"VANDRO_SOAK_SEED", 424242ULL, 
 DWORD HandleCount() {
     DWORD count = 0;
     if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) return count;
-    constexpr ULONG_PTR kFreeRunEnd = 4096;  // this many free values in a row end the table
+    constexpr int kFreeRunEnd = 1024;  // this many free values in a row end the table
     for (ULONG_PTR value = 4, freeRun = 0; freeRun < kFreeRunEnd; value += 4) {
         DWORD flags = 0;
         if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
             ++count;
             freeRun = 0;
         } else {
-            freeRun += 4;
+            ++freeRun;
         }
     }
     return count;
