@@ -26,6 +26,25 @@ class Refused(Exception):
     """A rule the launcher would fail the attempt with; the message is its log line."""
 
 
+# The tools' own rule, stricter than the launcher's: Windows neither signs nor
+# starts a PE file of 4 GiB or more, and the launcher would download all of it
+# before the start fails. Kept out of check_manifest, which holds the
+# launcher's rules alone.
+MAX_SETUP_PROGRAM_SIZE = 4294967295  # 4 GiB - 1
+WINDOWS_LIMIT_LABEL = "Windows size limit"
+WINDOWS_LIMIT_REASON = ("a setup program of 4 GiB (4294967296 bytes) or more: Windows neither signs nor starts "
+                        "an executable that large, and players would download all of it first")
+
+
+class TooLargeForWindows(Exception):
+    """A release the launcher accepts but Windows cannot run."""
+
+
+def check_windows_size(size):
+    if size > MAX_SETUP_PROGRAM_SIZE:
+        raise TooLargeForWindows(WINDOWS_LIMIT_LABEL)
+
+
 def _type_error(number, text):
     return Refused("[json.exception.type_error.%d] %s" % (number, text))
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """tools/check-release against the loopback test host: a good release
 passes; a compressed, redirected or wrong part, a redirected manifest and a
-certificate the system does not trust each earn the launcher's label.
+certificate the system does not trust each earn the launcher's label; a
+manifest of 4 GiB or more fails with the tools' own before any part.
 Usage: check_release_test.py BUILD_DIR PORT"""
 import json
 import os
@@ -69,6 +70,41 @@ class CheckRelease(unittest.TestCase):
                 self.assertEqual(code, status, out)
                 self.assertTrue(out.startswith(verdict), out)
         self.set_rules({})
+
+    def test_windows_size_limit_fails_before_any_part_is_requested(self):
+        # Manifests that only claim their size: no 4 GiB is published. The
+        # launcher accepts both; 4 GiB - 1 passes the tools' rule and goes on
+        # to its first part, which the host does not have.
+        log = os.path.join(BUILD, "host-root", ".requests.log")
+        gib, part = 1024 ** 3, 256 * 1024 ** 2
+        cases = [
+            ("4 GiB - 1", 4 * gib - 1, "release FAILED: HTTP 404", True),
+            ("4 GiB in 16 parts of 256 MiB", 4 * gib, "release FAILED: Windows size limit\n"
+             "  the manifest names a setup program of 4 GiB (4294967296 bytes) or more", False),
+        ]
+        for what, size, verdict, parts_requested in cases:
+            with self.subTest(what):
+                folder = "%s/claims-%d" % (FOLDER, size)
+                base = "https://localhost:%s/vandroglade/windows/%s/" % (PORT, folder)
+                sizes = [part] * 15 + [size - 15 * part]
+                manifest = {"schema": 1, "appId": "com.vandro.vandroglade", "version": "1.1.1", "sha256": "a" * 64,
+                            "size": size, "parts": [{"size": n, "sha256": "b" * 64, "url": base + "part-%03d.bin" % i}
+                                                    for i, n in enumerate(sizes)]}
+                os.makedirs(os.path.join(self.release, "claims-%d" % size), exist_ok=True)
+                with open(os.path.join(self.release, "claims-%d" % size, "latest.json"), "w") as f:
+                    json.dump(manifest, f)
+                start = os.path.getsize(log) if os.path.exists(log) else 0
+                result = subprocess.run([os.path.join(TOOLS, "check-release"), base + "latest.json",
+                                         "--ca", os.path.join(BUILD, "pki", "test-ca.pem")],
+                                        capture_output=True, text=True, timeout=120)
+                with open(log, "rb") as f:
+                    f.seek(start)
+                    requested = [line.split("\t")[0] for line in f.read().decode().splitlines()
+                                 if "/%s/" % folder in line]
+                self.assertEqual(result.returncode, 1, result.stdout)
+                self.assertTrue(result.stdout.startswith(verdict), result.stdout)
+                self.assertEqual(requested[0], "/vandroglade/windows/%s/latest.json" % folder)
+                self.assertEqual(any("/part-" in path for path in requested), parts_requested, requested)
 
 
 if __name__ == "__main__":

@@ -124,6 +124,39 @@ class Publishing(Workspace):
                 self.assertEqual(str(refusal.exception), label)
                 self.assertEqual(self.written_files(), [])
 
+    def test_windows_size_limit_comes_before_the_setup_program_is_read(self):
+        # The launcher accepts both sizes; the tools stop at what Windows can run.
+        class Read(Exception):
+            pass
+
+        def no_reading(*_):
+            raise Read()
+
+        cases = [
+            ("4 GiB - 1: past the rule, on to reading", 4 * GIB - 1, Read),
+            ("4 GiB: refused unread", 4 * GIB, tool.TooLargeForWindows),
+        ]
+        real_digest = tool.digest_of_file
+        tool.digest_of_file = no_reading
+        try:
+            for what, size, outcome in cases:
+                with self.subTest(what):
+                    setup = self.setup_program(size=size)
+                    with self.assertRaises(outcome):
+                        tool.publish(setup, "1.1.1", "localhost", 47443, self.out, part_size=256 * MIB)
+                    self.assertEqual(self.written_files(), [])
+            args = ["--setup", self.setup_program(size=4 * GIB), "--version", "1.1.1", "--part-size", str(256 * MIB),
+                    "--host", "localhost", "--out", self.out]
+            with contextlib.redirect_stdout(io.StringIO()) as out, contextlib.redirect_stderr(io.StringIO()) as err:
+                self.assertEqual(tool.main(args), 2)
+        finally:
+            tool.digest_of_file = real_digest
+        self.assertEqual((out.getvalue(), err.getvalue()), (
+            "", "publish-release: refused, a setup program of 4 GiB (4294967296 bytes) or more: Windows neither "
+            "signs nor starts an executable that large, and players would download all of it first; keep the "
+            "setup program under 4 GiB\n"))
+        self.assertEqual(self.written_files(), [])
+
     def test_folder_outside_plain_names_is_refused(self):
         setup = self.setup_program(b"abc")
         for folder in ["../x", "a/./b", "a?b", "a%2fb", "a b", "a\\b"]:
