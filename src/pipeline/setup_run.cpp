@@ -1,6 +1,7 @@
 #include "pipeline/setup_run.h"
 
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
@@ -30,6 +31,21 @@ struct ProcessHandle {
     }
 };
 
+// The shell may hand ShellExecuteExW to COM-based handlers (the zone check of
+// a downloaded file among them), so the call wants an apartment. A thread
+// that already has one keeps it: only what this guard initialised (S_OK, or
+// S_FALSE for a further reference) is uninitialised; RPC_E_CHANGED_MODE took
+// no reference.
+struct ShellCallApartment {
+    HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    ShellCallApartment() = default;
+    ShellCallApartment(const ShellCallApartment&) = delete;
+    ShellCallApartment& operator=(const ShellCallApartment&) = delete;
+    ~ShellCallApartment() {
+        if (SUCCEEDED(result)) CoUninitialize();
+    }
+};
+
 wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
 bool SameNameIgnoringAsciiCase(const wchar_t* a, const wchar_t* b) {
@@ -55,7 +71,13 @@ DWORD RunAndWait(const std::wstring& setupPath) {
     info.lpFile = setupPath.c_str();
     info.lpParameters = parameters.c_str();
     info.nShow = SW_SHOWNORMAL;
-    const BOOL started = ShellExecuteExW(&info);
+    BOOL started = FALSE;
+    {
+        // Left before the wait: an apartment that pumps no messages must not
+        // sit in a wait without end.
+        const ShellCallApartment apartment;
+        started = ShellExecuteExW(&info);
+    }
     ProcessHandle process{info.hProcess};
     if (!started || !process.h) throw std::runtime_error("Installer start");
 

@@ -2,6 +2,7 @@
 // temporary cache, registers (or not) the test game, and ends with the
 // scenario's exit code; the test game stands in for a running game.
 #include <gtest/gtest.h>
+#include <objbase.h>
 
 #include <filesystem>
 #include <optional>
@@ -35,6 +36,7 @@ struct ExitRow {
     std::uint32_t exitCode;
     bool registerGame;
     const char* failure;  // nullptr: installed
+    bool callerInMta = false;  // the calling thread has joined the multithreaded apartment; else it has no COM
 };
 
 const ExitRow kExitRows[] = {
@@ -45,6 +47,25 @@ const ExitRow kExitRows[] = {
     {3221225477u, true, "Installer exit 3221225477"},  // unsigned decimal
     {0, false, "Installed game missing"},
     {3010, false, "Installed game missing"},
+    {0, true, nullptr, true},  // the shell call's apartment must not end the caller's
+};
+
+// The thread's apartment as COM reports it, for a before-and-after comparison.
+std::string ThreadApartment() {
+    APTTYPE type{};
+    APTTYPEQUALIFIER qualifier{};
+    const HRESULT result = CoGetApartmentType(&type, &qualifier);
+    return std::to_string(result) + " " + std::to_string(type) + " " + std::to_string(qualifier);
+}
+
+struct CallerApartment {
+    HRESULT result;
+    explicit CallerApartment(bool inMta) : result(inMta ? CoInitializeEx(nullptr, COINIT_MULTITHREADED) : E_FAIL) {}
+    CallerApartment(const CallerApartment&) = delete;
+    CallerApartment& operator=(const CallerApartment&) = delete;
+    ~CallerApartment() {
+        if (SUCCEEDED(result)) CoUninitialize();
+    }
 };
 
 std::string RunForFailure(const test::PlacedSetup& placed) {
@@ -60,7 +81,10 @@ std::string RunForFailure(const test::PlacedSetup& placed) {
 
 TEST(SetupRun, ExitCodeAndRegistrationDecideTheOutcome) {
     for (const ExitRow& row : kExitRows) {
-        SCOPED_TRACE(std::to_string(row.exitCode) + (row.registerGame ? " registered" : " unregistered"));
+        SCOPED_TRACE(std::to_string(row.exitCode) + (row.registerGame ? " registered" : " unregistered") +
+                     (row.callerInMta ? " caller in the MTA" : ""));
+        const CallerApartment caller(row.callerInMta);
+        const std::string apartmentBefore = ThreadApartment();
         SetupFixture f;
         test::SetupScenario scenario = f.Scenario();
         scenario.exitCode = row.exitCode;
@@ -68,6 +92,7 @@ TEST(SetupRun, ExitCodeAndRegistrationDecideTheOutcome) {
         const test::PlacedSetup placed = test::PlaceTestSetupProgram(scenario);
 
         EXPECT_EQ(RunForFailure(placed), row.failure ? row.failure : "");
+        EXPECT_EQ(ThreadApartment(), apartmentBefore);
         EXPECT_NE(f.SetupLog().find("exit=" + std::to_string(row.exitCode)), std::string::npos) << f.SetupLog();
         const PhaseSnapshot snap = ReadPhaseAndMessage();
         if (row.failure) {
