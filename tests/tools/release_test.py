@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
 """tools/release: two clean builds of one commit in two folders, the second
 signed with a throwaway certificate, give the same unsigned bytes; the
-signature verifies against its CA and fails once one byte changes.
+signature verifies against its CA and fails once one byte changes. The
+notices ship beside the exe and inside it, and the real link map needs
+every one of them.
 Usage: release_test.py WORK_DIR"""
+import importlib.machinery
+import importlib.util
 import os
 import shutil
 import subprocess
@@ -14,6 +18,12 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 WORK = os.path.abspath(sys.argv.pop(1)) if len(sys.argv) > 1 else None
 EXE = "vandroglade-launcher.exe"
 RESOURCES = os.path.join("build", "CMakeFiles", "vandroglade-launcher.dir", "resources", "launcher.rc.res")
+NOTICES = "third-party-notices.txt"
+
+_loader = importlib.machinery.SourceFileLoader("release", os.path.join(ROOT, "tools", "release"))
+_spec = importlib.util.spec_from_loader("release", _loader)
+tool = importlib.util.module_from_spec(_spec)
+_loader.exec_module(tool)
 
 
 def read(path):
@@ -62,6 +72,20 @@ class Release(unittest.TestCase):
         digest = signed.stdout.split("SHA-256 ")[-1].strip()
         self.assertEqual(read(shipped + ".sha256").decode(), "%s  %s\n" % (digest, EXE))
         self.assertIn("x86_64-w64-mingw32-g++-posix: ", read(os.path.join(b, "build-info.txt")).decode())
+
+        # The notices: the same file beside the exe and inside it (resource 103),
+        # and the real link map needs each of the four components' notices.
+        notices = read(os.path.join(ROOT, "resources", NOTICES))
+        self.assertEqual(read(os.path.join(b, NOTICES)), notices)
+        self.assertIn(notices, read(shipped))
+        self.assertIn("every third-party notice is in resource 103", signed.stdout)
+        build = os.path.join(b, "build")
+        link_map = read(os.path.join(build, tool.LINK_MAP)).decode("utf-8", "replace")
+        requirements = tool.notice_requirements(build)
+        self.assertEqual(tool.notice_faults(link_map, notices.decode(), requirements, build), [])
+        self.assertEqual(tool.notice_faults(link_map, "", requirements, build),
+                         ["no complete notice for %s in resources/%s" % (component, NOTICES)
+                          for component in sorted([tool.GCC, tool.JSON, tool.MINGW, tool.WINPTHREADS])])
 
         self.assertTrue(verifies(shipped, os.path.join(ca, "ca.pem")))
         tampered = bytearray(read(shipped))
