@@ -2,18 +2,11 @@
 """tools/release's notice check on a small made-up link map: every linked
 file must be known to its table, and every third-party component linked in
 must have its notice. (tests/tools/release_test.py runs it on a real map.)"""
-import importlib.machinery
-import importlib.util
-import os
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-TOOL = os.path.join(HERE, "..", "..", "tools", "release")
+from tool_module import load_tool
 
-_loader = importlib.machinery.SourceFileLoader("release", TOOL)
-_spec = importlib.util.spec_from_loader("release", _loader)
-tool = importlib.util.module_from_spec(_spec)
-_loader.exec_module(tool)
+tool = load_tool("release")
 
 GCC_LIB = "/usr/lib/gcc/x86_64-w64-mingw32/12-posix/"
 MINGW_LIB = GCC_LIB + "../../../../x86_64-w64-mingw32/lib/"

@@ -4,21 +4,17 @@ every release the launcher would refuse, writing nothing then."""
 import contextlib
 import hashlib
 import io
-import importlib.machinery
-import importlib.util
 import json
 import os
 import sys
 import tempfile
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-TOOL = os.path.join(HERE, "..", "..", "tools", "publish-release")
+from tool_module import load_tool
 
-_loader = importlib.machinery.SourceFileLoader("publish_release", TOOL)
-_spec = importlib.util.spec_from_loader("publish_release", _loader)
-tool = importlib.util.module_from_spec(_spec)
-_loader.exec_module(tool)
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+tool = load_tool("publish-release")
 
 GIB = 1024 ** 3
 MIB = 1024 ** 2

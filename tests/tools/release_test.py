@@ -5,13 +5,13 @@ signature verifies against its CA and fails once one byte changes. The
 notices ship beside the exe and inside it, and the real link map needs
 every one of them.
 Usage: release_test.py WORK_DIR"""
-import importlib.machinery
-import importlib.util
 import os
 import shutil
 import subprocess
 import sys
 import unittest
+
+from tool_module import load_tool
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -20,10 +20,7 @@ EXE = "vandroglade-launcher.exe"
 RESOURCES = os.path.join("build", "CMakeFiles", "vandroglade-launcher.dir", "resources", "launcher.rc.res")
 NOTICES = "third-party-notices.txt"
 
-_loader = importlib.machinery.SourceFileLoader("release", os.path.join(ROOT, "tools", "release"))
-_spec = importlib.util.spec_from_loader("release", _loader)
-tool = importlib.util.module_from_spec(_spec)
-_loader.exec_module(tool)
+tool = load_tool("release")
 
 
 def read(path):
