@@ -16,7 +16,7 @@
 
 #include "ui/drawing.h"
 #include "shell/startup.h"
-#include "ui/screen.h"
+#include "ui/painter.h"
 
 namespace {
 

@@ -6,9 +6,10 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
-#include "ui/window_proc.h"
 
 namespace {
 
@@ -17,6 +18,8 @@ namespace {
 constexpr const wchar_t* kMinimiseName = L"Simge durumuna küçült";
 constexpr const wchar_t* kCloseName = L"Kapat";
 constexpr const wchar_t* kPressAction = L"Bas";
+// The bar's own name; its value is the percentage, its description the counter.
+constexpr const wchar_t* kProgressName = L"İndirme ilerlemesi";
 
 // UI Automation's LiveSetting property and its "polite" value, which MSAA
 // servers set through IAccPropServices (not in MinGW's headers).
@@ -58,15 +61,11 @@ std::optional<CanvasPoint> ActionPointOf(LONG child) {
     }
 }
 
-LONG ChildCount(const ScreenContent& content) { return content.linkShown ? kLinkChild : kLinkChild - 1; }
-
-LONG FocusedChild(const ScreenContent& content) {
-    return FocusedElement(content) == KeyboardFocus::Link ? kLinkChild : kMainButtonChild;
-}
+LONG ChildCount(const ScreenModel& model) { return model.linkShown ? kLinkChild : kLinkChild - 1; }
 
 // The reading of the card heading: its line break is only layout.
 std::wstring HeadingName() {
-    std::wstring name = CardHeadingText();
+    std::wstring name = kCardHeadingText;
     std::replace(name.begin(), name.end(), L'\n', L' ');
     return name;
 }
@@ -74,11 +73,6 @@ std::wstring HeadingName() {
 HRESULT ReturnText(const std::wstring& text, BSTR* out) {
     *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     return *out ? S_OK : E_OUTOFMEMORY;
-}
-
-HRESULT ReturnNothing(BSTR* out) {
-    *out = nullptr;
-    return S_FALSE;
 }
 
 void SetChildVariant(VARIANT* out, LONG child) {
@@ -89,6 +83,19 @@ void SetChildVariant(VARIANT* out, LONG child) {
 HRESULT ReturnEmpty(VARIANT* out) {
     out->vt = VT_EMPTY;
     return S_FALSE;
+}
+
+// No C++ exception leaves a COM method. Only the model's allocations can
+// throw here (std::bad_alloc).
+template <class Call>
+HRESULT Guarded(Call&& call) noexcept {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
 }
 
 class AccessibleWindow;
@@ -147,77 +154,99 @@ public:
                                           reinterpret_cast<void**>(parent));
     }
     HRESULT STDMETHODCALLTYPE get_accChildCount(LONG* count) override {
-        if (!count) return E_POINTER;
-        if (!Connected()) return CO_E_OBJNOTCONNECTED;
-        *count = ChildCount(ReadScreenContent());
-        return S_OK;
+        return Guarded([&]() -> HRESULT {
+            if (!count) return E_POINTER;
+            if (!Connected()) return CO_E_OBJNOTCONNECTED;
+            *count = ChildCount(BuildScreenModel(window_));
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        const Target t = Find(child);
-        if (FAILED(t.result)) return t.result;
-        return t.id == CHILDID_SELF ? E_INVALIDARG : S_FALSE;  // simple elements, no objects of their own
+        return Guarded([&]() -> HRESULT {
+            if (!out) return E_POINTER;
+            *out = nullptr;
+            const Target t = Find(child);
+            if (FAILED(t.result)) return t.result;
+            return t.id == CHILDID_SELF ? E_INVALIDARG : S_FALSE;  // simple elements, no objects of their own
+        });
     }
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
-        if (!name) return E_POINTER;
-        *name = nullptr;
-        const Target t = Find(child);
-        if (FAILED(t.result)) return t.result;
-        switch (t.id) {
-            case CHILDID_SELF: return ReturnText(kWindowTitle, name);
-            case kMinimiseChild: return ReturnText(kMinimiseName, name);
-            case kCloseChild: return ReturnText(kCloseName, name);
-            case kHeadingChild: return ReturnText(HeadingName(), name);
-            case kStatusChild: return ReturnText(t.content.statusMessage, name);
-            case kMainButtonChild: return ReturnText(t.content.buttonLabel, name);
-            case kLinkChild: return ReturnText(OpenGameLinkText(), name);
-            default: return ReturnNothing(name);  // the bar speaks through its value
-        }
+        return Guarded([&]() -> HRESULT {
+            if (!name) return E_POINTER;
+            *name = nullptr;
+            const Target t = Find(child);
+            if (FAILED(t.result)) return t.result;
+            switch (t.id) {
+                case CHILDID_SELF: return ReturnText(kWindowTitle, name);
+                case kMinimiseChild: return ReturnText(kMinimiseName, name);
+                case kCloseChild: return ReturnText(kCloseName, name);
+                case kHeadingChild: return ReturnText(HeadingName(), name);
+                case kStatusChild: return ReturnText(t.model.statusMessage, name);
+                case kMainButtonChild: return ReturnText(t.model.buttonLabel, name);
+                case kProgressChild: return ReturnText(kProgressName, name);
+                default: return ReturnText(kOpenGameLinkText, name);
+            }
+        });
     }
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
-        if (!value) return E_POINTER;
-        *value = nullptr;
-        const Target t = Find(child);
-        if (FAILED(t.result)) return t.result;
-        return t.id == kProgressChild ? ReturnText(t.content.counterText, value) : DISP_E_MEMBERNOTFOUND;
+        return Guarded([&]() -> HRESULT {
+            if (!value) return E_POINTER;
+            *value = nullptr;
+            const Target t = Find(child);
+            if (FAILED(t.result)) return t.result;
+            return t.id == kProgressChild ? ReturnText(t.model.progressValue, value) : DISP_E_MEMBERNOTFOUND;
+        });
     }
-    HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* text) override { return NoText(child, text); }
+    // The bar's description is the counter drawn under it; it changes with no event of its own.
+    HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* text) override {
+        if (!text) return E_POINTER;
+        *text = nullptr;
+        return Guarded([&]() -> HRESULT {
+            const Target t = Find(child);
+            if (FAILED(t.result)) return t.result;
+            const bool counter = t.id == kProgressChild && !t.model.counterText.empty();
+            return counter ? ReturnText(t.model.counterText, text) : S_FALSE;
+        });
+    }
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
-        if (!role) return E_POINTER;
-        role->vt = VT_EMPTY;
-        const Target t = Find(child);
-        if (FAILED(t.result)) return t.result;
-        role->vt = VT_I4;
-        switch (t.id) {
-            case CHILDID_SELF: role->lVal = ROLE_SYSTEM_CLIENT; break;
-            case kHeadingChild:
-            case kStatusChild: role->lVal = ROLE_SYSTEM_STATICTEXT; break;
-            case kProgressChild: role->lVal = ROLE_SYSTEM_PROGRESSBAR; break;
-            case kLinkChild: role->lVal = ROLE_SYSTEM_LINK; break;
-            default: role->lVal = ROLE_SYSTEM_PUSHBUTTON; break;
-        }
-        return S_OK;
+        return Guarded([&]() -> HRESULT {
+            if (!role) return E_POINTER;
+            role->vt = VT_EMPTY;
+            const Target t = Find(child);
+            if (FAILED(t.result)) return t.result;
+            role->vt = VT_I4;
+            switch (t.id) {
+                case CHILDID_SELF: role->lVal = ROLE_SYSTEM_CLIENT; break;
+                case kHeadingChild:
+                case kStatusChild: role->lVal = ROLE_SYSTEM_STATICTEXT; break;
+                case kProgressChild: role->lVal = ROLE_SYSTEM_PROGRESSBAR; break;
+                case kLinkChild: role->lVal = ROLE_SYSTEM_LINK; break;
+                default: role->lVal = ROLE_SYSTEM_PUSHBUTTON; break;
+            }
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
-        if (!state) return E_POINTER;
-        state->vt = VT_EMPTY;
-        const Target t = Find(child);
-        if (FAILED(t.result)) return t.result;
-        const bool focused = GetFocus() == window_ && FocusedChild(t.content) == t.id;
-        LONG flags = 0;
-        switch (t.id) {
-            case CHILDID_SELF: flags = STATE_SYSTEM_FOCUSABLE; break;
-            case kHeadingChild:
-            case kStatusChild:
-            case kProgressChild: flags = STATE_SYSTEM_READONLY; break;
-            case kMainButtonChild: flags = STATE_SYSTEM_FOCUSABLE | (t.content.busy ? STATE_SYSTEM_UNAVAILABLE : 0); break;
-            case kLinkChild: flags = STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_LINKED; break;
-            default: break;
-        }
-        state->vt = VT_I4;
-        state->lVal = flags | (focused ? STATE_SYSTEM_FOCUSED : 0);
-        return S_OK;
+        return Guarded([&]() -> HRESULT {
+            if (!state) return E_POINTER;
+            state->vt = VT_EMPTY;
+            const Target t = Find(child);
+            if (FAILED(t.result)) return t.result;
+            const bool focused = GetFocus() == window_ && FocusedChild(t.model) == t.id;
+            LONG flags = 0;
+            switch (t.id) {
+                case CHILDID_SELF: flags = STATE_SYSTEM_FOCUSABLE; break;
+                case kHeadingChild:
+                case kStatusChild:
+                case kProgressChild: flags = STATE_SYSTEM_READONLY; break;
+                case kMainButtonChild: flags = STATE_SYSTEM_FOCUSABLE | (t.model.busy ? STATE_SYSTEM_UNAVAILABLE : 0); break;
+                case kLinkChild: flags = STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_LINKED; break;
+                default: break;
+            }
+            state->vt = VT_I4;
+            state->lVal = flags | (focused ? STATE_SYSTEM_FOCUSED : 0);
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* text) override { return NoText(child, text); }
     HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT, LONG* topic) override {
@@ -228,12 +257,14 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* text) override { return NoText(child, text); }
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
-        if (!focus) return E_POINTER;
-        focus->vt = VT_EMPTY;
-        if (!Connected()) return CO_E_OBJNOTCONNECTED;
-        if (GetFocus() != window_) return S_FALSE;
-        SetChildVariant(focus, FocusedChild(ReadScreenContent()));
-        return S_OK;
+        return Guarded([&]() -> HRESULT {
+            if (!focus) return E_POINTER;
+            focus->vt = VT_EMPTY;
+            if (!Connected()) return CO_E_OBJNOTCONNECTED;
+            if (GetFocus() != window_) return S_FALSE;
+            SetChildVariant(focus, FocusedChild(BuildScreenModel(window_)));
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
         if (!selection) return E_POINTER;
@@ -241,78 +272,88 @@ public:
         return Connected() ? DISP_E_MEMBERNOTFOUND : CO_E_OBJNOTCONNECTED;
     }
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override {
-        if (!action) return E_POINTER;
-        *action = nullptr;
-        const Target t = Find(child);
-        if (FAILED(t.result)) return t.result;
-        return ActionPointOf(t.id) ? ReturnText(kPressAction, action) : DISP_E_MEMBERNOTFOUND;
+        return Guarded([&]() -> HRESULT {
+            if (!action) return E_POINTER;
+            *action = nullptr;
+            const Target t = Find(child);
+            if (FAILED(t.result)) return t.result;
+            return ActionPointOf(t.id) ? ReturnText(kPressAction, action) : DISP_E_MEMBERNOTFOUND;
+        });
     }
     HRESULT STDMETHODCALLTYPE accSelect(LONG, VARIANT) override {
         return Connected() ? DISP_E_MEMBERNOTFOUND : CO_E_OBJNOTCONNECTED;
     }
     HRESULT STDMETHODCALLTYPE accLocation(LONG* left, LONG* top, LONG* width, LONG* height, VARIANT child) override {
-        if (!left || !top || !width || !height) return E_POINTER;
-        *left = *top = *width = *height = 0;
-        const Target t = Find(child);
-        if (FAILED(t.result)) return t.result;
-        RECT client{};
-        if (t.id == CHILDID_SELF) {
-            GetClientRect(window_, &client);
-        } else {
-            const CanvasRect r = RectOf(t.id);
-            const POINT topLeft = CanvasToClient(canvasMapping, {r.x, r.y});
-            const POINT bottomRight = CanvasToClient(canvasMapping, {r.x + r.width, r.y + r.height});
-            client = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
-        }
-        POINT origin{client.left, client.top};
-        ClientToScreen(window_, &origin);
-        *left = origin.x;
-        *top = origin.y;
-        *width = client.right - client.left;
-        *height = client.bottom - client.top;
-        return S_OK;
+        return Guarded([&]() -> HRESULT {
+            if (!left || !top || !width || !height) return E_POINTER;
+            *left = *top = *width = *height = 0;
+            const Target t = Find(child);
+            if (FAILED(t.result)) return t.result;
+            RECT client{};
+            if (t.id == CHILDID_SELF) {
+                GetClientRect(window_, &client);
+            } else {
+                const CanvasRect r = RectOf(t.id);
+                const POINT topLeft = CanvasToClient(canvasMapping, {r.x, r.y});
+                const POINT bottomRight = CanvasToClient(canvasMapping, {r.x + r.width, r.y + r.height});
+                client = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+            }
+            POINT origin{client.left, client.top};
+            ClientToScreen(window_, &origin);
+            *left = origin.x;
+            *top = origin.y;
+            *width = client.right - client.left;
+            *height = client.bottom - client.top;
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* end) override {
-        if (!end) return E_POINTER;
-        end->vt = VT_EMPTY;
-        const Target from = Find(start);
-        if (FAILED(from.result)) return from.result;
-        const LONG count = ChildCount(from.content);
-        LONG to = 0;
-        if (from.id == CHILDID_SELF) {
-            if (direction == NAVDIR_FIRSTCHILD) to = 1;
-            if (direction == NAVDIR_LASTCHILD) to = count;
-        } else if (direction == NAVDIR_NEXT) {
-            to = from.id < count ? from.id + 1 : 0;
-        } else if (direction == NAVDIR_PREVIOUS) {
-            to = from.id - 1;
-        }
-        if (to == 0) return ReturnEmpty(end);
-        SetChildVariant(end, to);
-        return S_OK;
+        return Guarded([&]() -> HRESULT {
+            if (!end) return E_POINTER;
+            end->vt = VT_EMPTY;
+            const Target from = Find(start);
+            if (FAILED(from.result)) return from.result;
+            const LONG count = ChildCount(from.model);
+            LONG to = 0;
+            if (from.id == CHILDID_SELF) {
+                if (direction == NAVDIR_FIRSTCHILD) to = 1;
+                if (direction == NAVDIR_LASTCHILD) to = count;
+            } else if (direction == NAVDIR_NEXT) {
+                to = from.id < count ? from.id + 1 : 0;
+            } else if (direction == NAVDIR_PREVIOUS) {
+                to = from.id - 1;
+            }
+            if (to == 0) return ReturnEmpty(end);
+            SetChildVariant(end, to);
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE accHitTest(LONG screenX, LONG screenY, VARIANT* hit) override {
-        if (!hit) return E_POINTER;
-        hit->vt = VT_EMPTY;
-        if (!Connected()) return CO_E_OBJNOTCONNECTED;
-        POINT point{screenX, screenY};
-        ScreenToClient(window_, &point);
-        RECT client{};
-        GetClientRect(window_, &client);
-        if (!PtInRect(&client, point)) return ReturnEmpty(hit);
-        const CanvasPoint canvas =
-            ClientToCanvas(canvasMapping, static_cast<float>(point.x), static_cast<float>(point.y));
-        SetChildVariant(hit, ChildAt(canvas, ReadScreenContent()));
-        return S_OK;
+        return Guarded([&]() -> HRESULT {
+            if (!hit) return E_POINTER;
+            hit->vt = VT_EMPTY;
+            if (!Connected()) return CO_E_OBJNOTCONNECTED;
+            POINT point{screenX, screenY};
+            ScreenToClient(window_, &point);
+            RECT client{};
+            GetClientRect(window_, &client);
+            if (!PtInRect(&client, point)) return ReturnEmpty(hit);
+            const CanvasPoint canvas =
+                ClientToCanvas(canvasMapping, static_cast<float>(point.x), static_cast<float>(point.y));
+            SetChildVariant(hit, ChildAt(canvas, BuildScreenModel(window_)));
+            return S_OK;
+        });
     }
     // Acts as a click on the element does, later, on the window's own
     // message loop: nothing starts inside the reader's call.
     HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
-        const Target t = Find(child);
-        if (FAILED(t.result)) return t.result;
-        const std::optional<CanvasPoint> point = ActionPointOf(t.id);
-        if (!point) return DISP_E_MEMBERNOTFOUND;
-        return PostMessageW(window_, WM_LBUTTONUP, 0, ClientPointParam(*point)) ? S_OK : E_FAIL;
+        return Guarded([&]() -> HRESULT {
+            const Target t = Find(child);
+            if (FAILED(t.result)) return t.result;
+            const std::optional<CanvasPoint> point = ActionPointOf(t.id);
+            if (!point) return DISP_E_MEMBERNOTFOUND;
+            return PostMessageW(window_, WM_LBUTTONUP, 0, ClientPointParam(*point)) ? S_OK : E_FAIL;
+        });
     }
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
@@ -324,19 +365,19 @@ private:
     // id the variant names, this object or one of its present children.
     struct Target {
         HRESULT result;  // S_OK, CO_E_OBJNOTCONNECTED or E_INVALIDARG
-        ScreenContent content;
+        ScreenModel model;
         LONG id;
     };
     Target Find(const VARIANT& child) const {
         if (!Connected()) return {CO_E_OBJNOTCONNECTED, {}, 0};
-        ScreenContent content = ReadScreenContent();
-        const bool present = child.vt == VT_I4 && child.lVal >= CHILDID_SELF && child.lVal <= ChildCount(content);
-        return {present ? S_OK : E_INVALIDARG, std::move(content), present ? child.lVal : 0};
+        ScreenModel model = BuildScreenModel(window_);
+        const bool present = child.vt == VT_I4 && child.lVal >= CHILDID_SELF && child.lVal <= ChildCount(model);
+        return {present ? S_OK : E_INVALIDARG, std::move(model), present ? child.lVal : 0};
     }
 
     // The element whose click area holds the point, in the click table's order.
-    static LONG ChildAt(CanvasPoint point, const ScreenContent& content) {
-        if (content.linkShown && kOpenGameLinkRect.Contains(point)) return kLinkChild;
+    static LONG ChildAt(CanvasPoint point, const ScreenModel& model) {
+        if (model.linkShown && kOpenGameLinkRect.Contains(point)) return kLinkChild;
         for (LONG id : {kCloseChild, kMinimiseChild, kMainButtonChild, kHeadingChild, kStatusChild, kProgressChild}) {
             if (RectOf(id).Contains(point)) return id;
         }
@@ -346,19 +387,15 @@ private:
     HRESULT NoText(const VARIANT& child, BSTR* text) const {
         if (!text) return E_POINTER;
         *text = nullptr;
-        const Target t = Find(child);
-        return FAILED(t.result) ? t.result : S_FALSE;
+        return Guarded([&]() -> HRESULT {
+            const Target t = Find(child);
+            return FAILED(t.result) ? t.result : S_FALSE;
+        });
     }
 
     HWND window_;
     LONG references_ = 1;
 };
-
-Announced announced;
-
-void Raise(DWORD event, HWND window, LONG child) {
-    NotifyWinEvent(event, window, static_cast<LONG>(OBJID_CLIENT), child);
-}
 
 ComRef<IAccPropServices> PropertyServices() {
     IAccPropServices* services = nullptr;
@@ -370,6 +407,10 @@ ComRef<IAccPropServices> PropertyServices() {
 }
 
 }  // namespace
+
+LONG FocusedChild(const ScreenModel& model) {
+    return model.focused == KeyboardFocus::Link ? kLinkChild : kMainButtonChild;
+}
 
 bool IsClientObjectRequest(LPARAM objectId) {
     return static_cast<DWORD>(objectId) == static_cast<DWORD>(OBJID_CLIENT);
@@ -407,41 +448,4 @@ void DisconnectAccessibleTree(HWND window) {
         object->Disconnect();
         CoDisconnectObject(object.get(), 0);
     }
-    if (announced.window == window) announced = Announced{};
-}
-
-std::vector<AccessibleEvent> ChangesToAnnounce(Announced& last, HWND window, const ScreenContent& content,
-                                               ULONGLONG now) {
-    std::vector<AccessibleEvent> events;
-    if (last.window != window) {
-        last = Announced{window, content.statusMessage, content.counterText, content.buttonLabel, content.busy, 0};
-        return events;
-    }
-    if (content.statusMessage != last.status) {
-        last.status = content.statusMessage;
-        events.push_back({EVENT_OBJECT_NAMECHANGE, kStatusChild});
-        events.push_back({EVENT_OBJECT_LIVEREGIONCHANGED, kStatusChild});
-    }
-    if (content.counterText != last.counter && now - last.valueEventTick >= kValueEventSpacingMs) {
-        last.counter = content.counterText;
-        last.valueEventTick = now;
-        events.push_back({EVENT_OBJECT_VALUECHANGE, kProgressChild});
-    }
-    if (content.buttonLabel != last.label || content.busy != last.busy) {
-        last.label = content.buttonLabel;
-        last.busy = content.busy;
-        events.push_back({EVENT_OBJECT_NAMECHANGE, kMainButtonChild});
-        events.push_back({EVENT_OBJECT_STATECHANGE, kMainButtonChild});
-    }
-    return events;
-}
-
-void AnnounceChanges(HWND window, const ScreenContent& content) {
-    for (const AccessibleEvent& e : ChangesToAnnounce(announced, window, content, GetTickCount64())) {
-        Raise(e.event, window, e.child);
-    }
-}
-
-void AnnounceFocus(HWND window, const ScreenContent& content) {
-    if (GetFocus() == window) Raise(EVENT_OBJECT_FOCUS, window, FocusedChild(content));
 }

@@ -1,14 +1,11 @@
 // The window as screen readers see it (MSAA): an accessible object for the
-// client area with one simple child per element, and the events that tell
-// a reader what changed on screen.
+// client area with one simple child per element, read from a fresh screen
+// model at each call.
 #pragma once
 
 #include <windows.h>
 
-#include <string>
-#include <vector>
-
-#include "ui/screen.h"
+#include "ui/screen_model.h"
 
 // Child ids, in reading order from the top. The link, present only while it
 // is shown, comes last, so every other element keeps its id.
@@ -22,6 +19,9 @@ enum AccessibleChild : LONG {
     kLinkChild = 7,
 };
 
+// The child that holds the keyboard focus in this model.
+LONG FocusedChild(const ScreenModel& model);
+
 // WM_GETOBJECT: true when the request is for the client object (compared as
 // a 32-bit id, as the system sends it); other ids get the default handling.
 bool IsClientObjectRequest(LPARAM objectId);
@@ -33,30 +33,3 @@ void PrepareAccessibleTree(HWND window);
 // WM_DESTROY: clients are cut off, so no call waits on a thread that no
 // longer pumps messages; objects still held answer CO_E_OBJNOTCONNECTED.
 void DisconnectAccessibleTree(HWND window);
-
-// At each repaint, with the content that frame shows: raises the events for
-// what changed since the last announcement (the first repaint of a window
-// only takes note).
-void AnnounceChanges(HWND window, const ScreenContent& content);
-
-// What a reader was last told about one window.
-struct Announced {
-    HWND window = nullptr;
-    std::wstring status;
-    std::wstring counter;
-    std::wstring label;
-    bool busy = false;
-    ULONGLONG valueEventTick = 0;
-};
-struct AccessibleEvent {
-    DWORD event;
-    LONG child;
-};
-// A counter that moves on every chunk would drown the reader: its changes
-// go out at most this often, the last one held back until a later repaint.
-inline constexpr ULONGLONG kValueEventSpacingMs = 500;
-// The events AnnounceChanges raises for `content` at `now`; brings `last` up to date.
-std::vector<AccessibleEvent> ChangesToAnnounce(Announced& last, HWND window, const ScreenContent& content,
-                                               ULONGLONG now);
-// EVENT_OBJECT_FOCUS on the focused element, while the window has the focus.
-void AnnounceFocus(HWND window, const ScreenContent& content);

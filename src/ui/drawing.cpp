@@ -83,51 +83,55 @@ std::unique_ptr<GpPath, PathDeleter> RoundedRectPath(float x, float y, float w, 
     if (GdipCreatePath(FillModeAlternate, &rawPath) != Ok) return nullptr;
     std::unique_ptr<GpPath, PathDeleter> path(rawPath);
     const float d = 2.0f * radius;
-    GdipAddPathArc(rawPath, x, y, d, d, 180.0f, 90.0f);
-    GdipAddPathArc(rawPath, x + w - d, y, d, d, 270.0f, 90.0f);
-    GdipAddPathArc(rawPath, x + w - d, y + h - d, d, d, 0.0f, 90.0f);
-    GdipAddPathArc(rawPath, x, y + h - d, d, d, 90.0f, 90.0f);
-    GdipClosePathFigure(rawPath);
+    if (GdipAddPathArc(rawPath, x, y, d, d, 180.0f, 90.0f) != Ok ||
+        GdipAddPathArc(rawPath, x + w - d, y, d, d, 270.0f, 90.0f) != Ok ||
+        GdipAddPathArc(rawPath, x + w - d, y + h - d, d, d, 0.0f, 90.0f) != Ok ||
+        GdipAddPathArc(rawPath, x, y + h - d, d, d, 90.0f, 90.0f) != Ok || GdipClosePathFigure(rawPath) != Ok) {
+        return nullptr;
+    }
     return path;
 }
 
 }  // namespace
 
-void FillRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, float radius, ARGB colour) {
+bool FillRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, float radius, ARGB colour) {
     const auto path = RoundedRectPath(x, y, w, h, radius);
-    if (!path) return;
+    if (!path) return false;
     const OwnedBrush brush = MakeSolidBrush(colour);
-    if (brush) GdipFillPath(graphics, brush.get(), path.get());
+    return brush && GdipFillPath(graphics, brush.get(), path.get()) == Ok;
 }
 
-void OutlineRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, float radius, float lineWidth,
+bool OutlineRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, float radius, float lineWidth,
                         ARGB colour) {
     const auto path = RoundedRectPath(x, y, w, h, radius);
-    if (!path) return;
+    if (!path) return false;
     GpPen* rawPen = nullptr;
-    if (GdipCreatePen1(colour, lineWidth, UnitWorld, &rawPen) != Ok) return;
+    if (GdipCreatePen1(colour, lineWidth, UnitWorld, &rawPen) != Ok) return false;
     const std::unique_ptr<GpPen, PenDeleter> pen(rawPen);
-    GdipDrawPath(graphics, rawPen, path.get());
+    return GdipDrawPath(graphics, rawPen, path.get()) == Ok;
 }
 
-void DrawLabel(GpGraphics* graphics, const std::wstring& text, float x, float y, float w, float h, float size,
+bool DrawLabel(GpGraphics* graphics, const std::wstring& text, float x, float y, float w, float h, float size,
                ARGB colour, bool bold, bool centred) {
     GpFontFamily* rawFamily = nullptr;
-    if (GdipCreateFontFamilyFromName(kFontFamilyName, nullptr, &rawFamily) != Ok) return;
+    if (GdipCreateFontFamilyFromName(kFontFamilyName, nullptr, &rawFamily) != Ok) return false;
     std::unique_ptr<GpFontFamily, FontFamilyDeleter> family(rawFamily);
     GpFont* rawFont = nullptr;
-    if (GdipCreateFont(rawFamily, size, bold ? FontStyleBold : FontStyleRegular, UnitPixel, &rawFont) != Ok) return;
+    if (GdipCreateFont(rawFamily, size, bold ? FontStyleBold : FontStyleRegular, UnitPixel, &rawFont) != Ok) {
+        return false;
+    }
     std::unique_ptr<GpFont, FontDeleter> font(rawFont);
     const OwnedBrush brush = MakeSolidBrush(colour);
-    if (!brush) return;
+    if (!brush) return false;
     GpStringFormat* rawFormat = nullptr;
-    if (GdipCreateStringFormat(/*flags*/ 0, LANG_NEUTRAL, &rawFormat) != Ok) return;
+    if (GdipCreateStringFormat(/*flags*/ 0, LANG_NEUTRAL, &rawFormat) != Ok) return false;
     std::unique_ptr<GpStringFormat, StringFormatDeleter> format(rawFormat);
     GdipSetStringFormatLineAlign(rawFormat, StringAlignmentCenter);
     if (centred) GdipSetStringFormatAlign(rawFormat, StringAlignmentCenter);
 
     const RectF layout(x, y, w, h);
-    GdipDrawString(graphics, text.c_str(), /*length: up to the null*/ -1, rawFont, &layout, rawFormat, brush.get());
+    return GdipDrawString(graphics, text.c_str(), /*length: up to the null*/ -1, rawFont, &layout, rawFormat,
+                          brush.get()) == Ok;
 }
 
 OwnedBitmap LoadPngResource(WORD id) {

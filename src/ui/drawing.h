@@ -41,11 +41,13 @@ inline constexpr WORD kLicenceResource = 103;
 // The launcher's one typeface.
 inline constexpr const wchar_t* kFontFamilyName = L"Segoe UI";
 
-void FillRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, float radius, ARGB colour);
+// Each tool is true when it drew: a caller that keeps what it drew keeps
+// only what is all there.
+bool FillRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, float radius, ARGB colour);
 // The same shape as FillRoundedRect, outlined with a line of the given width
 // centred on it.
-void OutlineRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, float radius, float lineWidth,
+bool OutlineRoundedRect(GpGraphics* graphics, float x, float y, float w, float h, float radius, float lineWidth,
                         ARGB colour);
-void DrawLabel(GpGraphics* graphics, const std::wstring& text, float x, float y, float w, float h, float size,
+bool DrawLabel(GpGraphics* graphics, const std::wstring& text, float x, float y, float w, float h, float size,
                ARGB colour, bool bold, bool centred);
 OwnedBitmap LoadPngResource(WORD id);

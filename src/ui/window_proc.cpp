@@ -6,6 +6,8 @@
 #include "shell/installed_game.h"
 #include "shell/launcher_state.h"
 #include "ui/accessible_tree.h"
+#include "ui/announcer.h"
+#include "ui/painter.h"
 
 namespace {
 
@@ -17,30 +19,17 @@ constexpr float kDragStripBottom = 48.0f;
 
 void RepaintAll(HWND window) { InvalidateRect(window, nullptr, /*erase*/ FALSE); }
 
-bool ClientFrameIsCurrent(HWND window) {
-    RECT client{};
-    return GetClientRect(window, &client) && FrameIsCurrent(client.right, client.bottom);
-}
-
 CanvasPoint CanvasPointOf(LPARAM clientPoint) {
     return ClientToCanvas(canvasMapping, static_cast<float>(GET_X_LPARAM(clientPoint)),
                           static_cast<float>(GET_Y_LPARAM(clientPoint)));
 }
 
-// The frame and what it tells a screen reader come from one reading of the state.
-void Paint(HWND window) {
-    const ScreenContent content = ReadScreenContent();
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    RECT client{};
-    GetClientRect(window, &client);
-    PaintScreen(dc, client.right, client.bottom, content);
-    EndPaint(window, &paint);
-    if (keyboardFocus == KeyboardFocus::Link && !content.linkShown) {
-        keyboardFocus = KeyboardFocus::MainButton;  // the focused link is gone
-        AnnounceFocus(window, content);
-    }
-    AnnounceChanges(window, content);
+// A status post or a tick: the reader hears what changed, painted or not.
+// A post repaints in full; the tick only when the frame shown is not that
+// of the screen now (progress, the sweep, a partial paint).
+void FollowTheScreen(HWND window, bool repaint) {
+    AnnounceScreen(window);
+    if (repaint || !FrameIsCurrent(window)) RepaintAll(window);
 }
 
 LRESULT CaptionHitTest(HWND window, LPARAM screenPoint) {
@@ -73,19 +62,13 @@ void Click(HWND window, LPARAM clientPoint) {
 
 // The keyboard presses the focused element by a synthetic release on it.
 void PressFocusedElement(HWND window) {
-    const bool onLink = FocusedElement(ReadScreenContent()) == KeyboardFocus::Link;
-    SendMessageW(window, WM_LBUTTONUP, 0, ClientPointParam(onLink ? kLinkPressPoint : kKeyboardPressPoint));
+    SendMessageW(window, WM_LBUTTONUP, 0, ClientPointParam(FocusedPressPoint()));
 }
 
-// Tab and Shift+Tab: with only the button and the link to reach, both
-// move to the other one; the ring shows from now on.
-void MoveKeyboardFocus(HWND window) {
-    const ScreenContent content = ReadScreenContent();
-    const bool toLink = content.linkShown && FocusedElement(content) == KeyboardFocus::MainButton;
-    keyboardFocus = toLink ? KeyboardFocus::Link : KeyboardFocus::MainButton;
-    focusRingShown = true;
+void OnTab(HWND window) {
+    MoveKeyboardFocus();
     RepaintAll(window);
-    AnnounceFocus(window, content);
+    AnnounceFocus(window);
 }
 
 void OnCreate(HWND window) {
@@ -93,23 +76,71 @@ void OnCreate(HWND window) {
     keyboardFocus = KeyboardFocus::MainButton;
     BOOL keyboardCues = FALSE;
     SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &keyboardCues, 0);
-    focusRingShown = keyboardCues != FALSE;
+    focusCues = FocusCues{/*tabUsed*/ false, /*systemCues*/ keyboardCues != FALSE};
     PrepareAccessibleTree(window);
+    AnnounceScreen(window);  // the first model is only noted
 }
 
+// The three steps that end the launcher first: nothing after them (the
+// accessibility cut-off allocates) may keep the quit message from going out.
 void OnDestroy(HWND window) {
-    DisconnectAccessibleTree(window);
     RequestCancel();
     launcherState.window.store(nullptr);
     PostQuitMessage(0);
+    DisconnectAccessibleTree(window);
+    ForgetAnnouncements(window);
+}
+
+LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            OnCreate(window);
+            return 0;
+        case WM_DESTROY:
+            OnDestroy(window);
+            return 0;
+        case WM_PAINT:
+            PaintWindowMessage(window);
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;  // every frame covers the whole client area
+        case WM_NCHITTEST:
+            return CaptionHitTest(window, lParam);
+        case WM_KEYDOWN:
+            if (wParam == VK_RETURN || wParam == VK_SPACE) {
+                PressFocusedElement(window);
+                return 0;
+            }
+            if (wParam == VK_TAB) {
+                OnTab(window);
+                return 0;
+            }
+            break;
+        case WM_SETFOCUS:
+            AnnounceFocus(window);
+            return 0;
+        case WM_GETOBJECT:
+            if (IsClientObjectRequest(lParam)) return ServeAccessibleTree(window, wParam);
+            break;
+        case WM_TIMER:
+            FollowTheScreen(window, /*repaint*/ false);
+            return 0;
+        case WM_LAUNCHER_STATUS:
+            FollowTheScreen(window, /*repaint*/ true);
+            return 0;
+        case WM_MOUSEMOVE:
+            TrackHover(window, lParam);
+            return 0;
+        case WM_LBUTTONUP:
+            Click(window, lParam);
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace
-
-LPARAM ClientPointParam(CanvasPoint point) {
-    const POINT client = CanvasToClient(canvasMapping, point);
-    return MAKELPARAM(static_cast<WORD>(client.x & 0xFFFF), static_cast<WORD>(client.y & 0xFFFF));
-}
 
 bool IsInDragStrip(CanvasPoint point) { return point.y < kDragStripBottom && point.x < kDragStripRight; }
 
@@ -132,54 +163,12 @@ void LaunchInstalledGame(HWND window) {
     ShellExecuteW(window, L"open", program.c_str(), /*parameters*/ nullptr, folder.c_str(), SW_SHOWNORMAL);
 }
 
+// No C++ exception leaves the window procedure (only allocations can throw):
+// a message whose handling failed gets the default handling instead.
 LRESULT CALLBACK LauncherWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_CREATE:
-            OnCreate(window);
-            return 0;
-        case WM_DESTROY:
-            OnDestroy(window);
-            return 0;
-        case WM_PAINT:
-            Paint(window);
-            return 0;
-        case WM_ERASEBKGND:
-            return 1;  // every frame covers the whole client area
-        case WM_NCHITTEST:
-            return CaptionHitTest(window, lParam);
-        case WM_KEYDOWN:
-            if (wParam == VK_RETURN || wParam == VK_SPACE) {
-                PressFocusedElement(window);
-                return 0;
-            }
-            if (wParam == VK_TAB) {
-                MoveKeyboardFocus(window);
-                return 0;
-            }
-            break;
-        case WM_SETFOCUS:
-            AnnounceFocus(window, ReadScreenContent());
-            return 0;
-        case WM_GETOBJECT:
-            if (IsClientObjectRequest(lParam)) return ServeAccessibleTree(window, wParam);
-            break;
-        case WM_TIMER:
-            // The tick shows progress and the sweep; an idle window's tick
-            // would only show the same frame again. The system's own repaints
-            // and every status post are still answered in full.
-            if (!ClientFrameIsCurrent(window)) RepaintAll(window);
-            return 0;
-        case WM_LAUNCHER_STATUS:
-            RepaintAll(window);
-            return 0;
-        case WM_MOUSEMOVE:
-            TrackHover(window, lParam);
-            return 0;
-        case WM_LBUTTONUP:
-            Click(window, lParam);
-            return 0;
-        default:
-            break;
+    try {
+        return HandleMessage(window, message, wParam, lParam);
+    } catch (...) {
+        return DefWindowProcW(window, message, wParam, lParam);
     }
-    return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -1,4 +1,4 @@
-// What a screen reader is told at each repaint, along one install attempt.
+// What a screen reader is told at each status post and tick, along one install attempt.
 // (The tree itself is read from another process by the integration tests.)
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 
 #include "player_texts.h"
 #include "ui/accessible_tree.h"
+#include "ui/announcer.h"
 
 namespace {
 
@@ -20,44 +21,55 @@ std::string Describe(const std::vector<AccessibleEvent>& events) {
 
 }  // namespace
 
-TEST(AccessibleAnnouncements, EachChangeOnceAndTheCounterAtMostEveryHalfSecond) {
+// One row per announcement (a status post or a tick), each with the model
+// the window shows then.
+TEST(AccessibleAnnouncements, EachChangeOnceTheValueAtMostEveryHalfSecondAndTheLinkAsAReorder) {
     const HWND window = reinterpret_cast<HWND>(0x1234), other = reinterpret_cast<HWND>(0x5678);
     const AccessibleEvent statusName{EVENT_OBJECT_NAMECHANGE, kStatusChild},
         statusLive{EVENT_OBJECT_LIVEREGIONCHANGED, kStatusChild}, value{EVENT_OBJECT_VALUECHANGE, kProgressChild},
-        buttonName{EVENT_OBJECT_NAMECHANGE, kMainButtonChild}, buttonState{EVENT_OBJECT_STATECHANGE, kMainButtonChild};
+        buttonName{EVENT_OBJECT_NAMECHANGE, kMainButtonChild}, buttonState{EVENT_OBJECT_STATECHANGE, kMainButtonChild},
+        reorder{EVENT_OBJECT_REORDER, CHILDID_SELF};
     struct Row {
         const char* what;
         HWND window;
         ULONGLONG now;
         const wchar_t* status;
-        const wchar_t* counter;
+        const wchar_t* value;
         const wchar_t* label;
         bool busy;
+        bool linkShown;
         std::vector<AccessibleEvent> expected;
     };
     const Row rows[] = {
-        {"first repaint: only noted", window, 10000, texts::kInitial, L"", texts::kButtonInstall, false, {}},
-        {"attempt starts", window, 10100, texts::kPreparing, L"", texts::kButtonDownloading, true,
-         {statusName, statusLive, buttonName, buttonState}},
-        {"total known", window, 10200, texts::kPreparing, L"0 / 16 MB", texts::kButtonDownloading, true, {value}},
-        {"counter moves too soon", window, 10400, texts::kDownloading, L"6 / 16 MB", texts::kButtonDownloading, true,
+        {"window created: only noted", window, 10000, texts::kNewRelease, L"", texts::kButtonInstall, false, true, {}},
+        {"attempt starts, the link goes", window, 10100, texts::kPreparing, L"", texts::kButtonDownloading, true,
+         false, {statusName, statusLive, buttonName, buttonState, reorder}},
+        {"total known", window, 10200, texts::kPreparing, L"%0", texts::kButtonDownloading, true, false, {value}},
+        {"value moves too soon", window, 10400, texts::kDownloading, L"%37", texts::kButtonDownloading, true, false,
          {statusName, statusLive}},
-        {"still too soon", window, 10699, texts::kDownloading, L"6 / 16 MB", texts::kButtonDownloading, true, {}},
-        {"held-back counter goes out", window, 10700, texts::kDownloading, L"6 / 16 MB", texts::kButtonDownloading,
-         true, {value}},
-        {"nothing new", window, 11500, texts::kDownloading, L"6 / 16 MB", texts::kButtonDownloading, true, {}},
-        {"installing: new label, same busy", window, 11600, texts::kInstalling, L"16 / 16 MB",
-         texts::kButtonInstalling, true, {statusName, statusLive, value, buttonName, buttonState}},
-        {"busy ends, label as before", window, 11700, texts::kInstalling, L"16 / 16 MB", texts::kButtonInstalling,
+        {"still too soon", window, 10699, texts::kDownloading, L"%37", texts::kButtonDownloading, true, false, {}},
+        {"held-back value goes out at the next tick", window, 10700, texts::kDownloading, L"%37",
+         texts::kButtonDownloading, true, false, {value}},
+        {"nothing new", window, 11500, texts::kDownloading, L"%37", texts::kButtonDownloading, true, false, {}},
+        {"installing: new label, same busy", window, 11600, texts::kInstalling, L"%100", texts::kButtonInstalling,
+         true, false, {statusName, statusLive, value, buttonName, buttonState}},
+        {"busy ends, label as before", window, 11700, texts::kInstalling, L"%100", texts::kButtonInstalling, false,
          false, {buttonName, buttonState}},
-        {"ready", window, 11800, texts::kInstalled, L"16 / 16 MB", texts::kButtonPlay, false,
-         {statusName, statusLive, buttonName, buttonState}},
-        {"another window: only noted", other, 11900, texts::kInitial, L"", texts::kButtonInstall, false, {}},
+        {"failed with a game: the link is back", window, 11800, texts::kFailed, L"%100", texts::kButtonRetry, false,
+         true, {statusName, statusLive, buttonName, buttonState, reorder}},
+        {"ready: the link goes", window, 11900, texts::kInstalled, L"%100", texts::kButtonPlay, false, false,
+         {statusName, statusLive, buttonName, buttonState, reorder}},
+        {"another window: only noted", other, 12000, texts::kInitial, L"", texts::kButtonInstall, false, true, {}},
     };
     Announced last;
     for (const Row& row : rows) {
-        const ScreenContent content{Idle, row.status, 0, 0, row.busy, false, row.label, row.counter};
-        const std::vector<AccessibleEvent> events = ChangesToAnnounce(last, row.window, content, row.now);
+        ScreenModel model{};
+        model.statusMessage = row.status;
+        model.busy = row.busy;
+        model.buttonLabel = row.label;
+        model.progressValue = row.value;
+        model.linkShown = row.linkShown;
+        const std::vector<AccessibleEvent> events = ChangesToAnnounce(last, row.window, model, row.now);
         EXPECT_EQ(Describe(events), Describe(row.expected)) << row.what;
     }
 }

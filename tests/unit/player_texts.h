@@ -35,10 +35,11 @@ inline constexpr const wchar_t* kHeadline = L"Keşfe hazır mısın?";
 inline constexpr const wchar_t* kSubline = L"Oyunlar, arkadaşlar ve kocaman bir park.";
 inline constexpr const wchar_t* kEditionLine = L"VandroGLADE — PC sürümü";
 
-// Heard, not seen: what a screen reader says for the two glyphs, and the
-// default action of everything that can be pressed.
+// Heard, not seen: what a screen reader says for the two glyphs and the
+// progress bar, and the default action of everything that can be pressed.
 inline constexpr const wchar_t* kMinimiseName = L"Simge durumuna küçült";
 inline constexpr const wchar_t* kCloseName = L"Kapat";
 inline constexpr const wchar_t* kPressAction = L"Bas";
+inline constexpr const wchar_t* kProgressName = L"İndirme ilerlemesi";
 
 }  // namespace test::texts

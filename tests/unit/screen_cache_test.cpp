@@ -128,15 +128,15 @@ TEST_F(SceneryCacheTest, KeptFrameFollowsEveryInputOfThePaint) {
         {"busy", [] { launcherState.busy = true; }},
         {"link gone", [] { installedGame.installLocation.clear(); }},
         {"hover", [] { mainButtonHover = true; }},
-        {"focus ring shown", [] { focusRingShown = true; }},
+        {"focus ring shown", [] { focusCues.tabUsed = true; }},
         {"focus on the link, ring shown", [] {
-             focusRingShown = true;
+             focusCues.systemCues = true;
              keyboardFocus = KeyboardFocus::Link;
          }},
     };
     for (const auto& row : kChanges) {
         Apply(base);
-        focusRingShown = false;
+        focusCues = FocusCues{};
         keyboardFocus = KeyboardFocus::MainButton;
         MemoryCanvas warm(1000, 650);
         PaintWindow(warm.dc, 1000, 650);

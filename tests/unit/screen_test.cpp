@@ -111,6 +111,25 @@ TEST(ScreenTables, ByteCounterCountsWholeMebibytesRoundedDown) {
     for (const Row& row : rows) EXPECT_EQ(ByteCounterText(row.done, row.total), row.text) << row.done;
 }
 
+// What a reader hears as the bar's value.
+TEST(ScreenTables, PercentIsWholeRoundedDownAndFullOnlyWithEveryByte) {
+    struct Row {
+        std::uint64_t done, total;
+        const wchar_t* text;
+    };
+    const Row rows[] = {
+        {0, 0, L""},
+        {0, 16 * kMiB, L"%0"},
+        {6 * kMiB, 16 * kMiB, L"%37"},
+        {16 * kMiB - 1, 16 * kMiB, L"%99"},
+        {16 * kMiB, 16 * kMiB, L"%100"},
+        {300, 100, L"%100"},
+        {~std::uint64_t{0} - 1, ~std::uint64_t{0}, L"%99"},  // no rounding up through a double
+        {~std::uint64_t{0} / 3, ~std::uint64_t{0}, L"%33"},  // no overflow of done x 100
+    };
+    for (const Row& row : rows) EXPECT_EQ(ProgressPercentText(row.done, row.total), row.text) << row.done;
+}
+
 TEST(ScreenTables, FractionIsCappedAndNeedsATotal) {
     EXPECT_EQ(ProgressFraction(0, 0), 0.0f);
     EXPECT_EQ(ProgressFraction(500, 0), 0.0f);

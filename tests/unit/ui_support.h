@@ -12,7 +12,8 @@
 #include "shell/startup.h"
 #include "test_support.h"
 #include "ui/drawing.h"
-#include "ui/screen.h"
+#include "ui/painter.h"
+#include "ui/screen_model.h"
 
 namespace test {
 
@@ -107,7 +108,7 @@ struct CleanScreenState {
         canvasMapping = CanvasMapping{};
         mainButtonHover = false;
         keyboardFocus = KeyboardFocus::MainButton;
-        focusRingShown = false;
+        focusCues = FocusCues{};
         backgroundImage.reset();
         logoImage.reset();
     }

@@ -202,7 +202,8 @@ TEST_F(LauncherWindowTest, HoverFollowsTheButtonAndTheHandOnlyWhenNotBusy) {
 }
 
 // A status post repaints the whole window; the tick only when the frame
-// would differ from the one shown (progress, a new text, the sweep).
+// would differ from the one shown (progress, a new text, the sweep) or was
+// shown only in part.
 TEST_F(LauncherWindowTest, TimerAndStatusPostsRepaintTheWholeWindow) {
     ASSERT_TRUE(window);
     ShowWindow(window, SW_SHOWNOACTIVATE);
@@ -212,6 +213,7 @@ TEST_F(LauncherWindowTest, TimerAndStatusPostsRepaintTheWholeWindow) {
         LauncherPhase phase;
         std::uint64_t bytesDone;
         bool repaint;
+        bool partialPaintFirst = false;  // a WM_PAINT of a corner only, before the message
     };
     const Row rows[] = {
         {"first tick, nothing shown yet", WM_TIMER, Ready, 0, true},
@@ -220,6 +222,8 @@ TEST_F(LauncherWindowTest, TimerAndStatusPostsRepaintTheWholeWindow) {
         {"tick, new phase", WM_TIMER, Downloading, 0, true},
         {"tick, same progress", WM_TIMER, Downloading, 0, false},
         {"tick, progress moved", WM_TIMER, Downloading, 4096, true},
+        {"tick after progress shown in a corner only", WM_TIMER, Downloading, 1 << 19, true, /*partialPaintFirst*/ true},
+        {"tick, nothing changed since the whole repaint", WM_TIMER, Downloading, 1 << 19, false},
         {"tick while installing (the sweep moves)", WM_TIMER, Installing, 0, true},
         {"next tick while installing", WM_TIMER, Installing, 0, true},
     };
@@ -228,6 +232,12 @@ TEST_F(LauncherWindowTest, TimerAndStatusPostsRepaintTheWholeWindow) {
         test::SetPhase(row.phase, L"Durum");
         launcherState.bytesDone = row.bytesDone;
         Sleep(20);  // the sweep follows the clock
+        if (row.partialPaintFirst) {
+            const RECT corner{0, 0, 100, 100};
+            ValidateRect(window, nullptr);
+            InvalidateRect(window, &corner, FALSE);
+            UpdateWindow(window);
+        }
         ValidateRect(window, nullptr);
         EXPECT_EQ(Send(row.message, 7), 0);
         EXPECT_EQ(NeedsRepaint(), row.repaint) << row.what;
@@ -308,7 +318,7 @@ TEST_F(LauncherWindowTest, TabMovesTheFocusBetweenTheButtonAndAShownLink) {
         const char* what;
         bool busy;
         const wchar_t* location;
-        UINT message;  // WM_KEYDOWN (Tab) or WM_PAINT
+        UINT message;  // WM_KEYDOWN (Tab), or WM_TIMER (the tick, whether or not a paint follows)
         F focus;
     };
     const Step steps[] = {
@@ -316,8 +326,8 @@ TEST_F(LauncherWindowTest, TabMovesTheFocusBetweenTheButtonAndAShownLink) {
         {"link shown: Tab reaches it", false, kSomeGame, WM_KEYDOWN, F::Link},
         {"Tab again: back to the button", false, kSomeGame, WM_KEYDOWN, F::MainButton},
         {"and to the link", false, kSomeGame, WM_KEYDOWN, F::Link},
-        {"an attempt hides the link: the repaint gives the focus back", true, kSomeGame, WM_PAINT, F::MainButton},
-        {"the link returns: the focus stays", false, kSomeGame, WM_PAINT, F::MainButton},
+        {"an attempt hides the link: the tick gives the focus back", true, kSomeGame, WM_TIMER, F::MainButton},
+        {"the link returns: the focus stays", false, kSomeGame, WM_TIMER, F::MainButton},
     };
     for (const Step& step : steps) {
         launcherState.busy = step.busy;
@@ -326,10 +336,10 @@ TEST_F(LauncherWindowTest, TabMovesTheFocusBetweenTheButtonAndAShownLink) {
         ValidateRect(window, nullptr);
         if (step.message == WM_KEYDOWN) {
             EXPECT_EQ(Send(WM_KEYDOWN, VK_TAB), 0) << step.what;
-            EXPECT_TRUE(focusRingShown) << step.what;
+            EXPECT_TRUE(focusCues.tabUsed) << step.what;
             EXPECT_TRUE(NeedsRepaint()) << step.what;  // the ring moves
         } else {
-            RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+            Send(step.message, 1);
         }
         EXPECT_EQ(keyboardFocus, step.focus) << step.what;
     }

@@ -1,0 +1,425 @@
+#include "ui/painter.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "ui/drawing.h"
+
+#ifndef VANDRO_WEB_ADDRESS
+#define VANDRO_WEB_ADDRESS "vandro.example"
+#endif
+
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+namespace {
+
+// Every colour a frame is drawn in.
+struct Palette {
+    ARGB backdrop;
+    ARGB shade;
+    ARGB logoWord;
+    ARGB headline;
+    ARGB subline;
+    ARGB webAddress;
+    ARGB cardShadow;
+    ARGB card;
+    ARGB badge;
+    ARGB badgeText;
+    ARGB cardText;  // the heading and the focus ring
+    ARGB status;
+    ARGB track;
+    ARGB fill;
+    ARGB counter;
+    ARGB buttonNormal;
+    ARGB buttonHover;
+    ARGB buttonBusy;
+    ARGB buttonLabel;
+    ARGB link;
+    ARGB smallPrint;
+    ARGB glyph;
+};
+
+constexpr Palette kStandardPalette{
+    .backdrop = 0xFF07173A,
+    .shade = 0x3E030F2A,
+    .logoWord = 0xFFFFDD5A,
+    .headline = 0xFFFFFFFF,
+    .subline = 0xFFF7F6EC,
+    .webAddress = 0xFFE2F2FF,
+    .cardShadow = 0x36000920,
+    .card = 0xFFFFFCF2,
+    .badge = 0xFFDBF4EF,
+    .badgeText = 0xFF206568,
+    .cardText = 0xFF122848,
+    .status = 0xFF4B5D70,
+    .track = 0xFFDDE7EB,
+    .fill = 0xFF20B5CF,
+    .counter = 0xFF5B6C7B,
+    .buttonNormal = 0xFFFFD14D,
+    .buttonHover = 0xFFFFE174,
+    .buttonBusy = 0xFFE6E4D5,
+    .buttonLabel = 0xFF162C48,
+    .link = 0xFF18788F,
+    .smallPrint = 0xFF64737F,
+    .glyph = 0xFFFFFFFF,
+};
+
+// The palette a frame of this model is drawn in.
+const Palette& PaletteFor(const ScreenModel&) { return kStandardPalette; }
+
+ARGB MainButtonColour(const Palette& palette, bool busy, bool hover) {
+    if (busy) return palette.buttonBusy;
+    return hover ? palette.buttonHover : palette.buttonNormal;
+}
+
+constexpr float kBarRadius = 4.5f;
+constexpr float kMainButtonRadius = 17.0f;
+// The focus ring: a thin outline just outside the focused element (the
+// button and the link are 3 units apart).
+constexpr float kFocusRingWidth = 1.5f;
+constexpr float kFocusRingGap = 1.5f;
+
+constexpr const wchar_t* kWebAddress = L"" VANDRO_WEB_ADDRESS;
+
+// Whether every drawing call of a frame succeeded: only such a frame, or
+// scenery, is kept and shown again.
+struct Drawn {
+    bool all = true;
+    void operator()(bool drawn) { all = all && drawn; }
+};
+
+struct Text {
+    const wchar_t* text;
+    CanvasRect rect;
+    float size;
+    ARGB Palette::*colour;
+    bool bold;
+    bool centred;
+};
+
+bool DrawText(GpGraphics* g, const Palette& palette, const std::wstring& text, const Text& style) {
+    return DrawLabel(g, text, style.rect.x, style.rect.y, style.rect.width, style.rect.height, style.size,
+                     palette.*style.colour, style.bold, style.centred);
+}
+
+bool Draw(GpGraphics* g, const Palette& palette, const Text& t) { return DrawText(g, palette, t.text, t); }
+
+constexpr Text kLogoWord{L"GLADE", {90, 220, 150, 48}, 30, &Palette::logoWord, true, true};
+constexpr Text kHeadline{L"Keşfe hazır mısın?", {50, 445, 530, 65}, 37, &Palette::headline, true, false};
+constexpr Text kSubline{L"Oyunlar, arkadaşlar ve kocaman bir park.", {53, 510, 510, 52}, 17, &Palette::subline, false,
+                        false};
+constexpr Text kWebAddressText{kWebAddress, {53, 595, 450, 28}, 15, &Palette::webAddress, true, false};
+constexpr Text kBadgeText{L"WINDOWS", {658, 119, 107, 27}, 11, &Palette::badgeText, true, true};
+constexpr Text kCardHeading{kCardHeadingText, kCardHeadingRect, 31, &Palette::cardText, true, false};
+constexpr Text kStatusStyle{nullptr, kStatusRect, 15, &Palette::status, false, false};
+constexpr Text kCounterStyle{nullptr, kByteCounterRect, 12, &Palette::counter, false, false};
+constexpr Text kButtonLabelStyle{nullptr, {662, 404, 252, 59}, 19, &Palette::buttonLabel, true, true};
+constexpr Text kOpenGameLink{kOpenGameLinkText, kOpenGameLinkRect, 12, &Palette::link, true, true};
+constexpr Text kSystemLine{L"Windows 10/11 · 64 bit", {656, 492, 264, 23}, 12, &Palette::smallPrint, false, true};
+constexpr Text kEditionLine{L"VandroGLADE \u2014 PC sürümü", {656, 511, 264, 20}, 12, &Palette::smallPrint, false,
+                            true};
+constexpr Text kMinimiseGlyph{L"\u2014", kMinimiseGlyphRect, 18, &Palette::glyph, false, true};
+constexpr Text kCloseGlyph{L"\u00D7", kCloseGlyphRect, 25, &Palette::glyph, false, true};
+
+bool FillRounded(GpGraphics* g, const CanvasRect& r, float radius, ARGB colour) {
+    return FillRoundedRect(g, r.x, r.y, r.width, r.height, radius, colour);
+}
+
+// An empty picture slot is legal and draws nothing.
+bool DrawBackground(GpGraphics* g) {
+    GpBitmap* picture = backgroundImage.get();
+    if (!picture) return true;
+    UINT w = 0, h = 0;
+    if (GdipGetImageWidth(picture, &w) != Ok || GdipGetImageHeight(picture, &h) != Ok || w == 0 || h == 0) {
+        return false;
+    }
+    const CanvasRect source = CoverFitSource(static_cast<float>(w), static_cast<float>(h));
+    return GdipDrawImageRectRect(g, picture, 0, 0, kCanvasWidth, kCanvasHeight, source.x, source.y, source.width,
+                                 source.height, UnitPixel, /*imageAttributes*/ nullptr, /*abort*/ nullptr,
+                                 nullptr) == Ok;
+}
+
+// Elements 3 to 13: everything that does not depend on the launcher's state.
+bool DrawFixedScenery(GpGraphics* g, const Palette& palette) {
+    Drawn drawn;
+    const OwnedBrush shade = MakeSolidBrush(palette.shade);
+    drawn(shade && GdipFillRectangle(g, shade.get(), 0, 0, kCanvasWidth, kCanvasHeight) == Ok);
+    if (GpBitmap* logo = logoImage.get()) drawn(GdipDrawImageRect(g, logo, 38, 8, 250, 250) == Ok);
+    drawn(Draw(g, palette, kLogoWord));
+    drawn(Draw(g, palette, kHeadline));
+    drawn(Draw(g, palette, kSubline));
+    drawn(Draw(g, palette, kWebAddressText));
+    drawn(FillRounded(g, {632, 99, 320, 463}, 25, palette.cardShadow));
+    drawn(FillRounded(g, {628, 92, 320, 463}, 25, palette.card));
+    drawn(FillRounded(g, {656, 119, 111, 27}, 13, palette.badge));
+    drawn(Draw(g, palette, kBadgeText));
+    drawn(Draw(g, palette, kCardHeading));
+    return drawn.all;
+}
+
+// Steps 1 to 13: backdrop, background, shade and fixed scenery. They depend
+// on the client size, the two pictures and the palette only.
+bool DrawScenery(GpGraphics* g, const Palette& palette) {
+    Drawn drawn;
+    drawn(GdipGraphicsClear(g, palette.backdrop) == Ok);
+    drawn(DrawBackground(g));
+    drawn(DrawFixedScenery(g, palette));
+    return drawn.all;
+}
+
+bool DrawFocusRing(GpGraphics* g, const Palette& palette, KeyboardFocus focused) {
+    const bool onLink = focused == KeyboardFocus::Link;
+    const CanvasRect& r = onLink ? kOpenGameLinkRect : kMainButtonRect;
+    const float gap = onLink ? -kFocusRingGap : kFocusRingGap;  // the link's ring stays clear of the button
+    const float radius = onLink ? r.height * 0.5f - kFocusRingGap : kMainButtonRadius + kFocusRingGap;
+    return OutlineRoundedRect(g, r.x - gap, r.y - gap, r.width + 2 * gap, r.height + 2 * gap, radius,
+                              kFocusRingWidth, palette.cardText);
+}
+
+// Steps 14 on: what follows the model, then the lines and glyphs that are
+// drawn over it. Reads nothing but the model, so equal models on the same
+// scenery give the same pixels.
+bool DrawLiveElements(GpGraphics* g, const Palette& palette, const ScreenModel& model) {
+    Drawn drawn;
+    drawn(DrawText(g, palette, model.statusMessage, kStatusStyle));
+
+    drawn(FillRounded(g, kProgressTrackRect, kBarRadius, palette.track));
+    if (model.fill.shown) {
+        drawn(FillRounded(g, {model.fill.x, kProgressTrackRect.y, model.fill.width, kProgressTrackRect.height},
+                          kBarRadius, palette.fill));
+    }
+    if (!model.counterText.empty()) drawn(DrawText(g, palette, model.counterText, kCounterStyle));
+
+    drawn(FillRounded(g, kMainButtonRect, kMainButtonRadius, MainButtonColour(palette, model.busy, model.hover)));
+    drawn(DrawText(g, palette, model.buttonLabel, kButtonLabelStyle));
+    if (model.linkShown) drawn(Draw(g, palette, kOpenGameLink));
+    if (model.ringShown) drawn(DrawFocusRing(g, palette, model.focused));
+
+    drawn(Draw(g, palette, kSystemLine));
+    drawn(Draw(g, palette, kEditionLine));
+    drawn(Draw(g, palette, kMinimiseGlyph));
+    drawn(Draw(g, palette, kCloseGlyph));
+    return drawn.all;
+}
+
+// Off-screen frame: a bitmap of the client size and a surface on it.
+struct Frame {
+    OwnedBitmap bitmap;
+    OwnedGraphics graphics;  // released first: it draws into the bitmap
+};
+
+using Pixels = std::vector<std::uint32_t>;  // 32 bpp premultiplied ARGB, top-down rows, no padding
+
+// A frame in GDI+'s own memory, or, given `pixels`, drawing straight into
+// them, with the canvas mapped onto it; no surface when GDI+ refuses.
+Frame CreateFrame(int width, int height, const CanvasMapping& mapping, Pixels* pixels = nullptr) {
+    Frame frame;
+    GpBitmap* bitmap = nullptr;
+    const INT stride = pixels ? width * static_cast<INT>(sizeof(std::uint32_t)) : 0;
+    BYTE* scan0 = pixels ? reinterpret_cast<BYTE*>(pixels->data()) : nullptr;
+    if (GdipCreateBitmapFromScan0(width, height, stride, PixelFormat32bppPARGB, scan0, &bitmap) != Ok) return frame;
+    frame.bitmap.reset(bitmap);
+    GpGraphics* graphics = nullptr;
+    if (GdipGetImageGraphicsContext(bitmap, &graphics) != Ok) return frame;
+    OwnedGraphics surface(graphics);
+    GdipSetSmoothingMode(graphics, SmoothingModeAntiAlias);
+    GdipSetInterpolationMode(graphics, InterpolationModeHighQualityBicubic);
+    GdipSetTextRenderingHint(graphics, TextRenderingHintClearTypeGridFit);
+    if (GdipTranslateWorldTransform(graphics, mapping.offsetX, mapping.offsetY, MatrixOrderPrepend) != Ok ||
+        GdipScaleWorldTransform(graphics, mapping.scale, mapping.scale, MatrixOrderPrepend) != Ok) {
+        return frame;
+    }
+    frame.graphics = std::move(surface);
+    return frame;
+}
+
+// The scenery of the current client size, kept between frames, and the
+// frame composed on a copy of it. The scenery is most of a frame's cost
+// (the background is scaled with bicubic filtering), and the 100 ms repaint
+// would redraw it ten times a second. Rebuilt when the size, a picture slot
+// or the palette changes, and after any drawing call in it failed. Plain
+// memory, so nothing in it outlives GDI+. Window thread only.
+struct SceneryCache {
+    int width = 0;
+    int height = 0;
+    const GpBitmap* background = nullptr;
+    const GpBitmap* logo = nullptr;
+    const Palette* palette = nullptr;
+    Pixels scenery;  // empty unless every drawing call in it succeeded
+    Pixels frame;
+    std::optional<ScreenModel> composed;  // what `frame` shows, once every call in it succeeded
+};
+SceneryCache sceneryCache;
+
+// What the last frame that reached the whole client area was drawn from, so
+// that a repaint that would show the same pixels again can be left out.
+struct ShownFrame {
+    const GpBitmap* background;
+    const GpBitmap* logo;
+    ScreenModel model;
+    bool operator==(const ShownFrame&) const = default;
+};
+std::optional<ShownFrame> lastShown;
+
+bool SceneryIsCurrent(const SceneryCache& cache, int width, int height, const Palette& palette) {
+    return !cache.scenery.empty() && cache.width == width && cache.height == height &&
+           cache.background == backgroundImage.get() && cache.logo == logoImage.get() && cache.palette == &palette;
+}
+
+// The scenery drawn into the cache; false when no surface could be made.
+// Scenery with a missing element serves this frame only.
+bool BuildScenery(SceneryCache& cache, int width, int height, const CanvasMapping& mapping, const Palette& palette,
+                  bool& whole) {
+    cache = SceneryCache{width, height, backgroundImage.get(), logoImage.get(), &palette, {}, {}, {}};
+    cache.scenery.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    const Frame frame = CreateFrame(width, height, mapping, &cache.scenery);
+    if (!frame.graphics) {
+        cache.scenery.clear();
+        return false;
+    }
+    whole = DrawScenery(frame.graphics.get(), palette);
+    return true;
+}  // the surface and the bitmap end here, and the drawing stays in the pixels
+
+// Puts opaque frame pixels on the device context as they are.
+bool ShowPixels(HDC dc, int width, int height, const Pixels& pixels) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down, as the pixels lie
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
+                             static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS) == height;
+}
+
+bool CopyToWindow(HDC dc, GpBitmap* frame) {
+    GpGraphics* target = nullptr;
+    if (GdipCreateFromHDC(dc, &target) != Ok) return false;
+    const OwnedGraphics owner(target);
+    return GdipDrawImageI(target, frame, 0, 0) == Ok;
+}
+
+// What became of one frame: whether its pixels reached the device context,
+// and whether every drawing call in it succeeded.
+struct Outcome {
+    bool shown;
+    bool whole;
+};
+
+// The live elements on a copy of the kept scenery, shown as plain pixels:
+// the scenery is opaque, so the frame is too. When the model is the one the
+// kept frame shows (the idle window's repaint), that frame is shown again.
+// Not shown when the cache cannot serve; the caller then draws everything.
+Outcome PaintOnKeptScenery(HDC dc, const CanvasMapping& mapping, const ScreenModel& model, const Palette& palette) {
+    SceneryCache& cache = sceneryCache;
+    const int width = model.clientWidth, height = model.clientHeight;
+    if (SceneryIsCurrent(cache, width, height, palette) && cache.composed == model) {
+        return {ShowPixels(dc, width, height, cache.frame), true};
+    }
+    bool sceneryWhole = true;
+    try {
+        if (!SceneryIsCurrent(cache, width, height, palette) &&
+            !BuildScenery(cache, width, height, mapping, palette, sceneryWhole)) {
+            return {false, false};
+        }
+        cache.composed.reset();
+        cache.frame = cache.scenery;
+    } catch (const std::bad_alloc&) {
+        cache = SceneryCache{};
+        return {false, false};
+    }
+    bool liveWhole = false;
+    {
+        const Frame frame = CreateFrame(width, height, mapping, &cache.frame);
+        if (!frame.graphics) return {false, false};
+        liveWhole = DrawLiveElements(frame.graphics.get(), palette, model);
+    }
+    if (!sceneryWhole) cache.scenery.clear();  // drawn afresh at the next paint
+    if (sceneryWhole && liveWhole) cache.composed = model;
+    return {ShowPixels(dc, width, height, cache.frame), sceneryWhole && liveWhole};
+}
+
+Outcome ComposeAndShow(HDC dc, const ScreenModel& model, bool useSceneryCache) {
+    const Palette& palette = PaletteFor(model);
+    if (useSceneryCache) {
+        const Outcome kept = PaintOnKeptScenery(dc, canvasMapping, model, palette);
+        if (kept.shown) return kept;
+    }
+    const Frame frame = CreateFrame(model.clientWidth, model.clientHeight, canvasMapping);
+    GpGraphics* g = frame.graphics.get();
+    if (!g) return {false, false};
+    const bool sceneryWhole = DrawScenery(g, palette);
+    const bool liveWhole = DrawLiveElements(g, palette, model);
+    return {CopyToWindow(dc, frame.bitmap.get()), sceneryWhole && liveWhole};
+}
+
+// `wholeClient`: the device context lets the frame reach every pixel of the
+// client area (a WM_PAINT whose rcPaint covers it).
+void PaintFrame(HDC dc, const ScreenModel& model, bool wholeClient, bool useSceneryCache) {
+    // Minimised: no frame can be built, and a zero scale would break input.
+    if (model.clientWidth <= 0 || model.clientHeight <= 0) return;
+    // Input follows the window's size even when this frame cannot be built.
+    canvasMapping = ComputeCanvasMapping(model.clientWidth, model.clientHeight);
+    lastShown.reset();
+    const Outcome outcome = ComposeAndShow(dc, model, useSceneryCache);
+    // Only a frame that is all there, and all on the window, may stand for
+    // the next repaint; any other is drawn again at the next tick.
+    if (outcome.shown && outcome.whole && wholeClient) {
+        lastShown = ShownFrame{backgroundImage.get(), logoImage.get(), model};
+    }
+}
+
+// No exception leaves a paint: the frame is left out, and what is kept
+// between frames is dropped, so that the next paint draws everything afresh.
+void PaintGuarded(HDC dc, int clientWidth, int clientHeight, bool wholeClient, bool useSceneryCache) noexcept {
+    try {
+        PaintFrame(dc, BuildScreenModel(clientWidth, clientHeight), wholeClient, useSceneryCache);
+    } catch (...) {
+        lastShown.reset();
+        sceneryCache = SceneryCache{};
+    }
+}
+
+bool Covers(const RECT& paint, const RECT& client) {
+    return paint.left <= client.left && paint.top <= client.top && paint.right >= client.right &&
+           paint.bottom >= client.bottom;
+}
+
+}  // namespace
+
+void PaintWindowMessage(HWND window) {
+    PAINTSTRUCT paint{};
+    HDC dc = BeginPaint(window, &paint);
+    RECT client{};
+    if (dc && GetClientRect(window, &client)) {
+        PaintGuarded(dc, client.right, client.bottom, Covers(paint.rcPaint, client), /*useSceneryCache*/ true);
+    }
+    EndPaint(window, &paint);
+}
+
+void PaintWindow(HDC dc, int clientWidth, int clientHeight) {
+    PaintGuarded(dc, clientWidth, clientHeight, /*wholeClient*/ true, /*useSceneryCache*/ true);
+}
+
+void PaintWindowUncached(HDC dc, int clientWidth, int clientHeight) {
+    PaintGuarded(dc, clientWidth, clientHeight, /*wholeClient*/ true, /*useSceneryCache*/ false);
+}
+
+bool FrameIsCurrent(const ScreenModel& model) {
+    return lastShown == ShownFrame{backgroundImage.get(), logoImage.get(), model};
+}
+
+bool FrameIsCurrent(HWND window) { return FrameIsCurrent(BuildScreenModel(window)); }
+
+CanvasRect CoverFitSource(float imageWidth, float imageHeight) {
+    const float k = std::max(kCanvasHeight / imageHeight, kCanvasWidth / imageWidth);
+    const float sourceWidth = kCanvasWidth / k;
+    const float sourceHeight = kCanvasHeight / k;
+    return {(imageWidth - sourceWidth) * 0.5f, (imageHeight - sourceHeight) * 0.5f, sourceWidth, sourceHeight};
+}
