@@ -1,43 +1,41 @@
 #include "ui/display_settings.h"
 
-#include <algorithm>
-
 namespace {
 
 constexpr Palette kNormalPalette{
-    /*contrast*/ false,
-    /*backdrop*/ 0xFF07173A,
-    /*shade*/ 0x3E030F2A,
-    /*logoWord*/ 0xFFFFDD5A,
-    /*headline*/ 0xFFFFFFFF,
-    /*subline*/ 0xFFF7F6EC,
-    /*webAddress*/ 0xFFE2F2FF,
-    /*cardShadow*/ 0x36000920,
-    /*card*/ 0xFFFFFCF2,
-    /*badge*/ 0xFFDBF4EF,
-    /*badgeText*/ 0xFF206568,
-    /*cardHeading*/ 0xFF122848,
-    /*status*/ 0xFF4B5D70,
-    /*track*/ 0xFFDDE7EB,
-    /*trackOutline*/ 0,
-    /*fill*/ 0xFF20B5CF,
-    /*counter*/ 0xFF5B6C7B,
-    /*button*/ 0xFFFFD14D,
-    /*buttonText*/ 0xFF162C48,
-    /*buttonHover*/ 0xFFFFE174,
-    /*buttonHoverText*/ 0xFF162C48,
-    /*buttonBusy*/ 0xFFE6E4D5,
-    /*buttonBusyText*/ 0xFF162C48,
-    /*buttonBorder*/ 0,
-    /*link*/ 0xFF18788F,
-    /*smallPrint*/ 0xFF64737F,
-    /*glyphs*/ 0xFFFFFFFF,
+    .contrast = false,
+    .backdrop = 0xFF07173A,
+    .shade = 0x3E030F2A,
+    .logoWord = 0xFFFFDD5A,
+    .headline = 0xFFFFFFFF,
+    .subline = 0xFFF7F6EC,
+    .webAddress = 0xFFE2F2FF,
+    .cardShadow = 0x36000920,
+    .card = 0xFFFFFCF2,
+    .badge = 0xFFDBF4EF,
+    .badgeText = 0xFF206568,
+    .cardHeading = 0xFF122848,
+    .status = 0xFF4B5D70,
+    .track = 0xFFDDE7EB,
+    .trackOutline = 0,
+    .fill = 0xFF20B5CF,
+    .counter = 0xFF5B6C7B,
+    .buttonNormal = 0xFFFFD14D,
+    .buttonHover = 0xFFFFE174,
+    .buttonBusy = 0xFFE6E4D5,
+    .buttonLabel = 0xFF162C48,
+    .buttonHoverLabel = 0xFF162C48,
+    .buttonBusyLabel = 0xFF162C48,
+    .buttonBorder = 0,
+    .link = 0xFF18788F,
+    .smallPrint = 0xFF64737F,
+    .glyph = 0xFFFFFFFF,
     // A thin outline in the card heading's colour.
-    /*focusRing*/ 0xFF122848,
-    /*focusRingWidth*/ 1.5f,
-    /*focusRingMinimumPixels*/ 0.0f,
-    /*outlineWidth*/ 0.0f,
-    /*outlineMinimumPixels*/ 0.0f,
+    .focusRing = 0xFF122848,
+    .focusRingWidth = 1.5f,
+    .focusRingMinimumPixels = 0.0f,
+    .outlineWidth = 0.0f,
+    .outlineMinimumPixels = 0.0f,
 };
 
 // COLORREF is 0x00BBGGRR; the frame's colours are opaque 0xAARRGGBB.
@@ -80,28 +78,43 @@ Palette ContrastPalette() {
     const std::uint32_t text = SystemColour(COLOR_WINDOWTEXT);
     const std::uint32_t buttonFace = SystemColour(COLOR_BTNFACE);
     const std::uint32_t buttonText = SystemColour(COLOR_BTNTEXT);
-    Palette p{};
-    p.contrast = true;
-    p.backdrop = p.card = p.track = window;
-    p.shade = p.cardShadow = p.badge = 0;  // not drawn
-    p.logoWord = p.headline = p.subline = p.webAddress = text;
-    p.badgeText = p.cardHeading = p.status = p.counter = p.smallPrint = p.glyphs = text;
-    p.trackOutline = text;
-    p.fill = SystemColour(COLOR_HIGHLIGHT);
-    p.button = p.buttonBusy = buttonFace;
-    p.buttonText = p.buttonBorder = buttonText;
-    p.buttonHover = p.fill;
-    p.buttonHoverText = SystemColour(COLOR_HIGHLIGHTTEXT);
-    p.buttonBusyText = SystemColour(COLOR_GRAYTEXT);
-    p.link = SystemColour(COLOR_HOTLIGHT);
-    p.focusRing = text;
-    // Three pixels at least, so that two of them carry the full colour
-    // wherever the line falls between pixels.
-    p.focusRingWidth = 2.0f;
-    p.focusRingMinimumPixels = 3.0f;
-    p.outlineWidth = 2.0f;
-    p.outlineMinimumPixels = 2.0f;
-    return p;
+    const std::uint32_t highlight = SystemColour(COLOR_HIGHLIGHT);
+    return Palette{
+        .contrast = true,
+        .backdrop = window,
+        .shade = 0,  // none of the four is drawn
+        .logoWord = text,
+        .headline = text,
+        .subline = text,
+        .webAddress = text,
+        .cardShadow = 0,
+        .card = window,
+        .badge = 0,
+        .badgeText = text,
+        .cardHeading = text,
+        .status = text,
+        .track = window,
+        .trackOutline = text,
+        .fill = highlight,
+        .counter = text,
+        .buttonNormal = buttonFace,
+        .buttonHover = highlight,
+        .buttonBusy = buttonFace,
+        .buttonLabel = buttonText,
+        .buttonHoverLabel = SystemColour(COLOR_HIGHLIGHTTEXT),
+        .buttonBusyLabel = SystemColour(COLOR_GRAYTEXT),
+        .buttonBorder = buttonText,
+        .link = SystemColour(COLOR_HOTLIGHT),
+        .smallPrint = text,
+        .glyph = text,
+        .focusRing = text,
+        // Three pixels at least, so that two of them carry the full colour
+        // wherever the line falls between pixels.
+        .focusRingWidth = 2.0f,
+        .focusRingMinimumPixels = 3.0f,
+        .outlineWidth = 2.0f,
+        .outlineMinimumPixels = 2.0f,
+    };
 }
 
 Palette PaletteFor(const DisplaySettings& settings) {
@@ -116,6 +129,3 @@ void RefreshDisplaySettings() {
     screenPalette = PaletteFor(displaySettings);
 }
 
-float LineWidth(float units, float minimumPixels, float scale) {
-    return scale > 0.0f ? std::max(units, minimumPixels / scale) : units;
-}

@@ -45,16 +45,16 @@ struct Palette {
     std::uint32_t trackOutline;  // contrast only
     std::uint32_t fill;
     std::uint32_t counter;
-    std::uint32_t button;
-    std::uint32_t buttonText;
+    std::uint32_t buttonNormal;
     std::uint32_t buttonHover;
-    std::uint32_t buttonHoverText;
     std::uint32_t buttonBusy;
-    std::uint32_t buttonBusyText;
+    std::uint32_t buttonLabel;
+    std::uint32_t buttonHoverLabel;
+    std::uint32_t buttonBusyLabel;
     std::uint32_t buttonBorder;  // contrast only
     std::uint32_t link;
     std::uint32_t smallPrint;
-    std::uint32_t glyphs;  // minimise and close
+    std::uint32_t glyph;  // minimise and close
     std::uint32_t focusRing;
     float focusRingWidth;
     float focusRingMinimumPixels;
@@ -74,7 +74,3 @@ Palette PaletteFor(const DisplaySettings& settings);
 extern DisplaySettings displaySettings;
 extern Palette screenPalette;
 void RefreshDisplaySettings();
-
-// A line of `units` canvas units that is never thinner than its pixel floor
-// at this scale.
-float LineWidth(float units, float minimumPixels, float scale);
