@@ -33,9 +33,11 @@ constexpr float kMainButtonRadius = 17.0f;
 // The focus ring lies just outside the focused element (the button and the
 // link are 3 units apart).
 constexpr float kFocusRingGap = 1.5f;
-// A contrast ring keeps this much of the window's colour between itself and
-// the button's border, which may be drawn in the same colour.
+// A contrast ring keeps the window's colour between itself and the button's
+// border, which may be drawn in the same colour: at least this many units,
+// and two device pixels.
 constexpr float kContrastRingClearance = 1.0f;
+constexpr float kContrastRingClearancePixels = 2.0f;
 
 constexpr const wchar_t* kWebAddress = L"" VANDRO_WEB_ADDRESS;
 
@@ -148,7 +150,8 @@ bool DrawFocusRing(GpGraphics* g, const Palette& palette, KeyboardFocus focused,
     const bool onLink = focused == KeyboardFocus::Link;
     const CanvasRect& r = onLink ? kOpenGameLinkRect : kMainButtonRect;
     const float width = LineWidth(palette.focusRingWidth, palette.focusRingMinimumPixels, scale);
-    const float distance = palette.contrast ? kContrastRingClearance + width * 0.5f : kFocusRingGap;
+    const float clearance = LineWidth(kContrastRingClearance, kContrastRingClearancePixels, scale);
+    const float distance = palette.contrast ? clearance + width * 0.5f : kFocusRingGap;
     const float gap = onLink ? -distance : distance;  // the link's ring stays clear of the button
     const float radius = onLink ? r.height * 0.5f - distance : kMainButtonRadius + distance;
     return OutlineRoundedRect(g, r.x - gap, r.y - gap, r.width + 2 * gap, r.height + 2 * gap, radius, width,
