@@ -152,6 +152,7 @@ TEST(ScreenTables, ProgressFillBySweepFractionOrNothing) {
         std::uint64_t tick;
         bool shown;
         float x, width;
+        bool animations = true;
     };
     const Row rows[] = {
         {Idle, 0.0f, 0, false, 656, 0},
@@ -164,10 +165,13 @@ TEST(ScreenTables, ProgressFillBySweepFractionOrNothing) {
         {Installing, 1.0f, 900, true, 736, 100},  // the sweep, not the full bar
         {Installing, 0.5f, 1800 * 5 + 450, true, 696, 100},
         {Installing, 0.0f, 1799, true, 656 + 1799.0f / 1800 * 160, 100},
+        {Installing, 0.25f, 900, true, 656, 264, /*animations*/ false},  // still and full
+        {Downloading, 0.25f, 900, true, 656, 66, /*animations*/ false},  // only the sweep stands still
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.phase << " " << row.fraction << " " << row.tick);
-        const ProgressFill fill = ProgressFillFor(row.phase, row.fraction, row.tick);
+        SCOPED_TRACE(testing::Message() << row.phase << " " << row.fraction << " " << row.tick << " "
+                                        << row.animations);
+        const ProgressFill fill = ProgressFillFor(row.phase, row.fraction, row.tick, row.animations);
         EXPECT_EQ(fill.shown, row.shown);
         if (!row.shown) continue;
         EXPECT_NEAR(fill.x, row.x, 1e-3);

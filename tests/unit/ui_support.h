@@ -113,6 +113,7 @@ struct CleanScreenState {
         mainButtonHover = false;
         keyboardFocus = KeyboardFocus::MainButton;
         focusCues = FocusCues{};
+        contrastThemeQuery = SystemContrastThemeOn;
         displaySettings = DisplaySettings{};
         screenPalette = NormalPalette();
         backgroundImage.reset();
@@ -146,6 +147,29 @@ struct InjectedContrastTheme {
     }
     InjectedContrastTheme(const InjectedContrastTheme&) = delete;
     InjectedContrastTheme& operator=(const InjectedContrastTheme&) = delete;
+};
+
+// The system's keyboard cues and animations set for one test, and set back
+// afterwards; they hold for every program of the prefix while its server runs.
+struct SystemUiSettings {
+    BOOL savedCues = FALSE;
+    BOOL savedAnimations = TRUE;
+    SystemUiSettings() {
+        SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &savedCues, 0);
+        SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &savedAnimations, 0);
+    }
+    ~SystemUiSettings() {
+        SetKeyboardCues(savedCues != FALSE);
+        SetAnimations(savedAnimations != FALSE);
+    }
+    static void SetKeyboardCues(bool on) {
+        SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<void*>(static_cast<INT_PTR>(on)), 0);
+    }
+    static void SetAnimations(bool on) {
+        SystemParametersInfoW(SPI_SETCLIENTAREAANIMATION, 0, reinterpret_cast<void*>(static_cast<INT_PTR>(on)), 0);
+    }
+    SystemUiSettings(const SystemUiSettings&) = delete;
+    SystemUiSettings& operator=(const SystemUiSettings&) = delete;
 };
 
 // Writes the canvas as BUILD/artifacts/FOLDER/NAME.png, for a person to look
