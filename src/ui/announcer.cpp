@@ -61,6 +61,4 @@ void AnnounceScreen(HWND window) {
 
 void AnnounceFocus(HWND window) { RaiseFocus(window, BuildScreenModel(window)); }
 
-void ForgetAnnouncements(HWND window) {
-    if (announced.window == window) announced = Announced{};
-}
+void ForgetAnnouncements() { announced = Announced{}; }

@@ -17,8 +17,8 @@
 void AnnounceScreen(HWND window);
 // EVENT_OBJECT_FOCUS on the focused element, while the window has the focus.
 void AnnounceFocus(HWND window);
-// WM_DESTROY: the next window starts with a clean record.
-void ForgetAnnouncements(HWND window);
+// WM_DESTROY: the record ends with the one window; the next starts afresh.
+void ForgetAnnouncements();
 
 // What a reader was last told about one window.
 struct Announced {

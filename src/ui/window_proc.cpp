@@ -113,7 +113,7 @@ void OnDestroy(HWND window) {
     launcherState.window.store(nullptr);
     PostQuitMessage(0);
     DisconnectAccessibleTree(window);
-    ForgetAnnouncements(window);
+    ForgetAnnouncements();
 }
 
 LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # An installed game older than 1.1.1: the launcher opens offering the new
 # release with the link "Kurulu oyunu aç" beneath the button; an attempt that
-# fails (no release on the host) leaves "Tekrar Dene" and the link; the link
+# fails (no release on the host) leaves "Tekrar Dene" and the link, and a
+# reader hears the client reorder as the link goes and comes back; the link
 # starts the installed game from its folder, whether clicked, invoked by a
 # screen reader (MSAA, from another process) or reached with Tab and Enter.
 # Usage: launcher_old_game.sh BUILD_DIR SRC_DIR
@@ -20,11 +21,18 @@ check "old version: the button offers the download" button_is_normal
 check "old version: the link is shown" between "$(ink_in "${link_rect[@]}" "$card_colour")" 30 100000
 check "old version: a reader finds the button and the link" msaa screen old-game
 
+# A reader listens while the attempt hides the link and the failure brings it back.
+reorder_ready="$work/reorder-listening"
+rm -f "$reorder_ready"
+msaa reorder "Z:$(echo "$reorder_ready" | tr / '\\')" &
+reorder_pid=$!
+wait_for 20 test -e "$reorder_ready" || true
 click_canvas 788 433
 hover_canvas 400 300
 check "the attempt asks for the manifest" wait_for 20 requested /vandroglade/windows/latest.json
 check "and fails: \"HTTP 404\" in the launcher log" wait_for 20 log_has_404
 check "failed: the button is free again" wait_for 10 button_is_normal
+check "a reader hears the client reorder as the link goes and as it comes back" wait "$reorder_pid"
 sleep 0.5
 screenshot failed-with-game
 check "failed: the link is still shown" between "$(ink_in "${link_rect[@]}" "$card_colour")" 30 100000

@@ -101,38 +101,31 @@ TEST(ScreenTables, MainButtonLabelFollowsBusyFirst) {
     }
 }
 
-TEST(ScreenTables, ByteCounterCountsWholeMebibytesRoundedDown) {
+// The counter drawn under the bar, and the bar's value a reader hears.
+TEST(ScreenTables, CounterAndPercentRoundDown) {
     struct Row {
         std::uint64_t done, total;
-        const wchar_t* text;
+        const wchar_t* counter;
+        const wchar_t* percent;
     };
+    const std::uint64_t most = ~std::uint64_t{0};
     const Row rows[] = {
-        {1048575, 2097152, L"0 / 2 MB"},
-        {5 * kMiB + 1, 512 * kMiB, L"5 / 512 MB"},
-        {0, 1, L"0 / 0 MB"},
-        {3 * kMiB, 2 * kMiB, L"3 / 2 MB"},  // printed as they are, even past the total
-        {4096 * 1024 * kMiB, 4096 * 1024 * kMiB, L"4194304 / 4194304 MB"},  // no digit grouping
+        {1048575, 2097152, L"0 / 2 MB", L"%49"},
+        {5 * kMiB + 1, 512 * kMiB, L"5 / 512 MB", L"%0"},
+        {0, 1, L"0 / 0 MB", L"%0"},
+        {0, 0, L"0 / 0 MB", L""},  // no total: no value (and no counter is drawn)
+        {6 * kMiB, 16 * kMiB, L"6 / 16 MB", L"%37"},
+        {16 * kMiB - 1, 16 * kMiB, L"15 / 16 MB", L"%99"},  // "%100" only with every byte in
+        {16 * kMiB, 16 * kMiB, L"16 / 16 MB", L"%100"},
+        {3 * kMiB, 2 * kMiB, L"3 / 2 MB", L"%100"},  // printed as they are, even past the total
+        {4096 * 1024 * kMiB, 4096 * 1024 * kMiB, L"4194304 / 4194304 MB", L"%100"},  // no digit grouping
+        {most - 1, most, L"17592186044415 / 17592186044415 MB", L"%99"},  // no rounding up through a double
+        {most / 3, most, L"5864062014805 / 17592186044415 MB", L"%33"},   // no overflow of done x 100
     };
-    for (const Row& row : rows) EXPECT_EQ(ByteCounterText(row.done, row.total), row.text) << row.done;
-}
-
-// What a reader hears as the bar's value.
-TEST(ScreenTables, PercentIsWholeRoundedDownAndFullOnlyWithEveryByte) {
-    struct Row {
-        std::uint64_t done, total;
-        const wchar_t* text;
-    };
-    const Row rows[] = {
-        {0, 0, L""},
-        {0, 16 * kMiB, L"%0"},
-        {6 * kMiB, 16 * kMiB, L"%37"},
-        {16 * kMiB - 1, 16 * kMiB, L"%99"},
-        {16 * kMiB, 16 * kMiB, L"%100"},
-        {300, 100, L"%100"},
-        {~std::uint64_t{0} - 1, ~std::uint64_t{0}, L"%99"},  // no rounding up through a double
-        {~std::uint64_t{0} / 3, ~std::uint64_t{0}, L"%33"},  // no overflow of done x 100
-    };
-    for (const Row& row : rows) EXPECT_EQ(ProgressPercentText(row.done, row.total), row.text) << row.done;
+    for (const Row& row : rows) {
+        EXPECT_EQ(ByteCounterText(row.done, row.total), row.counter) << row.done;
+        EXPECT_EQ(ProgressPercentText(row.done, row.total), row.percent) << row.done;
+    }
 }
 
 TEST(ScreenTables, FractionIsCappedAndNeedsATotal) {
