@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <new>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "ui/display_settings.h"
