@@ -25,8 +25,13 @@ RESOURCES = {
     "root_manifest": [r"\bStartDownload\s*\(", r"\bRootManifestFile\b"],
     # The host's one shared rules file.
     "host_rules": [r"\bSetHostRules\b"],
-    # Real windows on the shared virtual display.
-    "display": [r"\bLauncherWindowProc\b", r"\bShowWindow\b", r"\bSendInput\b", r"\bSetCursorPos\b"],
+    # Real windows on the shared virtual display, and the settings every
+    # window of the prefix follows (system colours, keyboard cues,
+    # animations): a window made while a test has changed them draws for them.
+    "display": [
+        r"\bLauncherWindowProc\b", r"\bShowWindow\b", r"\bSendInput\b", r"\bSetCursorPos\b",
+        r"\bSetSysColors\b", r"\bSPI_SETKEYBOARDCUES\b", r"\bSPI_SETCLIENTAREAANIMATION\b",
+    ],
     # The small real file system that tests fill up.
     "small_disk": [r"\bSmallDisk\b"],
 }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "ui/display_settings.h"
 #include "ui/drawing.h"
 
 #ifndef VANDRO_WEB_ADDRESS
@@ -18,71 +19,26 @@ using namespace Gdiplus::DllExports;
 
 namespace {
 
-// Every colour a frame is drawn in.
-struct Palette {
-    ARGB backdrop;
-    ARGB shade;
-    ARGB logoWord;
-    ARGB headline;
-    ARGB subline;
-    ARGB webAddress;
-    ARGB cardShadow;
-    ARGB card;
-    ARGB badge;
-    ARGB badgeText;
-    ARGB cardText;  // the heading and the focus ring
-    ARGB status;
-    ARGB track;
-    ARGB fill;
-    ARGB counter;
-    ARGB buttonNormal;
-    ARGB buttonHover;
-    ARGB buttonBusy;
-    ARGB buttonLabel;
-    ARGB link;
-    ARGB smallPrint;
-    ARGB glyph;
-};
-
-constexpr Palette kStandardPalette{
-    .backdrop = 0xFF07173A,
-    .shade = 0x3E030F2A,
-    .logoWord = 0xFFFFDD5A,
-    .headline = 0xFFFFFFFF,
-    .subline = 0xFFF7F6EC,
-    .webAddress = 0xFFE2F2FF,
-    .cardShadow = 0x36000920,
-    .card = 0xFFFFFCF2,
-    .badge = 0xFFDBF4EF,
-    .badgeText = 0xFF206568,
-    .cardText = 0xFF122848,
-    .status = 0xFF4B5D70,
-    .track = 0xFFDDE7EB,
-    .fill = 0xFF20B5CF,
-    .counter = 0xFF5B6C7B,
-    .buttonNormal = 0xFFFFD14D,
-    .buttonHover = 0xFFFFE174,
-    .buttonBusy = 0xFFE6E4D5,
-    .buttonLabel = 0xFF162C48,
-    .link = 0xFF18788F,
-    .smallPrint = 0xFF64737F,
-    .glyph = 0xFFFFFFFF,
-};
-
-// The palette a frame of this model is drawn in.
-const Palette& PaletteFor(const ScreenModel&) { return kStandardPalette; }
-
 ARGB MainButtonColour(const Palette& palette, bool busy, bool hover) {
     if (busy) return palette.buttonBusy;
     return hover ? palette.buttonHover : palette.buttonNormal;
 }
 
+std::uint32_t Palette::*MainButtonLabelColour(bool busy, bool hover) {
+    if (busy) return &Palette::buttonBusyLabel;
+    return hover ? &Palette::buttonHoverLabel : &Palette::buttonLabel;
+}
+
 constexpr float kBarRadius = 4.5f;
 constexpr float kMainButtonRadius = 17.0f;
-// The focus ring: a thin outline just outside the focused element (the
-// button and the link are 3 units apart).
-constexpr float kFocusRingWidth = 1.5f;
+// The focus ring lies just outside the focused element (the button and the
+// link are 3 units apart).
 constexpr float kFocusRingGap = 1.5f;
+// A contrast ring keeps the window's colour between itself and the button's
+// border, which may be drawn in the same colour: at least this many units,
+// and two device pixels.
+constexpr float kContrastRingClearance = 1.0f;
+constexpr float kContrastRingClearancePixels = 2.0f;
 
 constexpr const wchar_t* kWebAddress = L"" VANDRO_WEB_ADDRESS;
 
@@ -97,7 +53,7 @@ struct Text {
     const wchar_t* text;
     CanvasRect rect;
     float size;
-    ARGB Palette::*colour;
+    std::uint32_t Palette::*colour;
     bool bold;
     bool centred;
 };
@@ -115,7 +71,7 @@ constexpr Text kSubline{L"Oyunlar, arkadaşlar ve kocaman bir park.", {53, 510, 
                         false};
 constexpr Text kWebAddressText{kWebAddress, {53, 595, 450, 28}, 15, &Palette::webAddress, true, false};
 constexpr Text kBadgeText{L"WINDOWS", {658, 119, 107, 27}, 11, &Palette::badgeText, true, true};
-constexpr Text kCardHeading{kCardHeadingText, kCardHeadingRect, 31, &Palette::cardText, true, false};
+constexpr Text kCardHeading{kCardHeadingText, kCardHeadingRect, 31, &Palette::cardHeading, true, false};
 constexpr Text kStatusStyle{nullptr, kStatusRect, 15, &Palette::status, false, false};
 constexpr Text kCounterStyle{nullptr, kByteCounterRect, 12, &Palette::counter, false, false};
 constexpr Text kButtonLabelStyle{nullptr, {662, 404, 252, 59}, 19, &Palette::buttonLabel, true, true};
@@ -128,6 +84,20 @@ constexpr Text kCloseGlyph{L"\u00D7", kCloseGlyphRect, 25, &Palette::glyph, fals
 
 bool FillRounded(GpGraphics* g, const CanvasRect& r, float radius, ARGB colour) {
     return FillRoundedRect(g, r.x, r.y, r.width, r.height, radius, colour);
+}
+
+// A line of `units` canvas units, never thinner than its floor in device
+// pixels at this scale.
+float LineWidth(float units, float minimumPixels, float scale) {
+    return scale > 0.0f ? std::max(units, minimumPixels / scale) : units;
+}
+
+// An outline just inside the shape's edge, so that nothing under it shows
+// past it.
+bool OutlineInside(GpGraphics* g, const CanvasRect& r, float radius, float width, ARGB colour) {
+    const float half = width * 0.5f;
+    return OutlineRoundedRect(g, r.x + half, r.y + half, r.width - width, r.height - width, radius - half, width,
+                              colour);
 }
 
 // An empty picture slot is legal and draws nothing.
@@ -145,18 +115,23 @@ bool DrawBackground(GpGraphics* g) {
 }
 
 // Elements 3 to 13: everything that does not depend on the launcher's state.
+// A contrast theme has no picture or shade behind text and none of the soft
+// shapes: the word "GLADE" stands without its logo, the badge's text without
+// its fill, the card without its shadow.
 bool DrawFixedScenery(GpGraphics* g, const Palette& palette) {
     Drawn drawn;
-    const OwnedBrush shade = MakeSolidBrush(palette.shade);
-    drawn(shade && GdipFillRectangle(g, shade.get(), 0, 0, kCanvasWidth, kCanvasHeight) == Ok);
-    if (GpBitmap* logo = logoImage.get()) drawn(GdipDrawImageRect(g, logo, 38, 8, 250, 250) == Ok);
+    if (!palette.contrast) {
+        const OwnedBrush shade = MakeSolidBrush(palette.shade);
+        drawn(shade && GdipFillRectangle(g, shade.get(), 0, 0, kCanvasWidth, kCanvasHeight) == Ok);
+        if (GpBitmap* logo = logoImage.get()) drawn(GdipDrawImageRect(g, logo, 38, 8, 250, 250) == Ok);
+    }
     drawn(Draw(g, palette, kLogoWord));
     drawn(Draw(g, palette, kHeadline));
     drawn(Draw(g, palette, kSubline));
     drawn(Draw(g, palette, kWebAddressText));
-    drawn(FillRounded(g, {632, 99, 320, 463}, 25, palette.cardShadow));
+    if (!palette.contrast) drawn(FillRounded(g, {632, 99, 320, 463}, 25, palette.cardShadow));
     drawn(FillRounded(g, {628, 92, 320, 463}, 25, palette.card));
-    drawn(FillRounded(g, {656, 119, 111, 27}, 13, palette.badge));
+    if (!palette.contrast) drawn(FillRounded(g, {656, 119, 111, 27}, 13, palette.badge));
     drawn(Draw(g, palette, kBadgeText));
     drawn(Draw(g, palette, kCardHeading));
     return drawn.all;
@@ -167,24 +142,31 @@ bool DrawFixedScenery(GpGraphics* g, const Palette& palette) {
 bool DrawScenery(GpGraphics* g, const Palette& palette) {
     Drawn drawn;
     drawn(GdipGraphicsClear(g, palette.backdrop) == Ok);
-    drawn(DrawBackground(g));
+    if (!palette.contrast) drawn(DrawBackground(g));
     drawn(DrawFixedScenery(g, palette));
     return drawn.all;
 }
 
-bool DrawFocusRing(GpGraphics* g, const Palette& palette, KeyboardFocus focused) {
+bool DrawFocusRing(GpGraphics* g, const Palette& palette, KeyboardFocus focused, float scale) {
     const bool onLink = focused == KeyboardFocus::Link;
     const CanvasRect& r = onLink ? kOpenGameLinkRect : kMainButtonRect;
-    const float gap = onLink ? -kFocusRingGap : kFocusRingGap;  // the link's ring stays clear of the button
-    const float radius = onLink ? r.height * 0.5f - kFocusRingGap : kMainButtonRadius + kFocusRingGap;
-    return OutlineRoundedRect(g, r.x - gap, r.y - gap, r.width + 2 * gap, r.height + 2 * gap, radius,
-                              kFocusRingWidth, palette.cardText);
+    const float width = LineWidth(palette.focusRingWidth, palette.focusRingMinimumPixels, scale);
+    const float clearance = LineWidth(kContrastRingClearance, kContrastRingClearancePixels, scale);
+    const float distance = palette.contrast ? clearance + width * 0.5f : kFocusRingGap;
+    const float gap = onLink ? -distance : distance;  // the link's ring stays clear of the button
+    const float radius = onLink ? r.height * 0.5f - distance : kMainButtonRadius + distance;
+    return OutlineRoundedRect(g, r.x - gap, r.y - gap, r.width + 2 * gap, r.height + 2 * gap, radius, width,
+                              palette.focusRing);
 }
 
 // Steps 14 on: what follows the model, then the lines and glyphs that are
 // drawn over it. Reads nothing but the model, so equal models on the same
-// scenery give the same pixels.
-bool DrawLiveElements(GpGraphics* g, const Palette& palette, const ScreenModel& model) {
+// scenery give the same pixels. A contrast theme outlines the bar and the
+// button as the system draws its own.
+bool DrawLiveElements(GpGraphics* g, const ScreenModel& model) {
+    const Palette& palette = model.palette;
+    const float scale = ComputeCanvasMapping(model.clientWidth, model.clientHeight).scale;
+    const float outline = LineWidth(palette.outlineWidth, palette.outlineMinimumPixels, scale);
     Drawn drawn;
     drawn(DrawText(g, palette, model.statusMessage, kStatusStyle));
 
@@ -193,12 +175,16 @@ bool DrawLiveElements(GpGraphics* g, const Palette& palette, const ScreenModel& 
         drawn(FillRounded(g, {model.fill.x, kProgressTrackRect.y, model.fill.width, kProgressTrackRect.height},
                           kBarRadius, palette.fill));
     }
+    if (palette.contrast) drawn(OutlineInside(g, kProgressTrackRect, kBarRadius, outline, palette.trackOutline));
     if (!model.counterText.empty()) drawn(DrawText(g, palette, model.counterText, kCounterStyle));
 
     drawn(FillRounded(g, kMainButtonRect, kMainButtonRadius, MainButtonColour(palette, model.busy, model.hover)));
-    drawn(DrawText(g, palette, model.buttonLabel, kButtonLabelStyle));
+    if (palette.contrast) drawn(OutlineInside(g, kMainButtonRect, kMainButtonRadius, outline, palette.buttonBorder));
+    Text label = kButtonLabelStyle;
+    label.colour = MainButtonLabelColour(model.busy, model.hover);
+    drawn(DrawText(g, palette, model.buttonLabel, label));
     if (model.linkShown) drawn(Draw(g, palette, kOpenGameLink));
-    if (model.ringShown) drawn(DrawFocusRing(g, palette, model.focused));
+    if (model.ringShown) drawn(DrawFocusRing(g, palette, model.focused, scale));
 
     drawn(Draw(g, palette, kSystemLine));
     drawn(Draw(g, palette, kEditionLine));
@@ -249,7 +235,7 @@ struct SceneryCache {
     int height = 0;
     const GpBitmap* background = nullptr;
     const GpBitmap* logo = nullptr;
-    const Palette* palette = nullptr;
+    Palette palette = NormalPalette();
     Pixels scenery;  // empty unless every drawing call in it succeeded
     Pixels frame;
     std::optional<ScreenModel> composed;  // what `frame` shows, once every call in it succeeded
@@ -268,14 +254,14 @@ std::optional<ShownFrame> lastShown;
 
 bool SceneryIsCurrent(const SceneryCache& cache, int width, int height, const Palette& palette) {
     return !cache.scenery.empty() && cache.width == width && cache.height == height &&
-           cache.background == backgroundImage.get() && cache.logo == logoImage.get() && cache.palette == &palette;
+           cache.background == backgroundImage.get() && cache.logo == logoImage.get() && cache.palette == palette;
 }
 
 // The scenery drawn into the cache; false when no surface could be made.
 // Scenery with a missing element serves this frame only.
 bool BuildScenery(SceneryCache& cache, int width, int height, const CanvasMapping& mapping, const Palette& palette,
                   bool& whole) {
-    cache = SceneryCache{width, height, backgroundImage.get(), logoImage.get(), &palette, {}, {}, {}};
+    cache = SceneryCache{width, height, backgroundImage.get(), logoImage.get(), palette, {}, {}, {}};
     cache.scenery.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     const Frame frame = CreateFrame(width, height, mapping, &cache.scenery);
     if (!frame.graphics) {
@@ -317,8 +303,9 @@ struct Outcome {
 // the scenery is opaque, so the frame is too. When the model is the one the
 // kept frame shows (the idle window's repaint), that frame is shown again.
 // Not shown when the cache cannot serve; the caller then draws everything.
-Outcome PaintOnKeptScenery(HDC dc, const CanvasMapping& mapping, const ScreenModel& model, const Palette& palette) {
+Outcome PaintOnKeptScenery(HDC dc, const CanvasMapping& mapping, const ScreenModel& model) {
     SceneryCache& cache = sceneryCache;
+    const Palette& palette = model.palette;
     const int width = model.clientWidth, height = model.clientHeight;
     if (SceneryIsCurrent(cache, width, height, palette) && cache.composed == model) {
         return {ShowPixels(dc, width, height, cache.frame), true};
@@ -339,7 +326,7 @@ Outcome PaintOnKeptScenery(HDC dc, const CanvasMapping& mapping, const ScreenMod
     {
         const Frame frame = CreateFrame(width, height, mapping, &cache.frame);
         if (!frame.graphics) return {false, false};
-        liveWhole = DrawLiveElements(frame.graphics.get(), palette, model);
+        liveWhole = DrawLiveElements(frame.graphics.get(), model);
     }
     if (!sceneryWhole) cache.scenery.clear();  // drawn afresh at the next paint
     if (sceneryWhole && liveWhole) cache.composed = model;
@@ -347,16 +334,15 @@ Outcome PaintOnKeptScenery(HDC dc, const CanvasMapping& mapping, const ScreenMod
 }
 
 Outcome ComposeAndShow(HDC dc, const ScreenModel& model, bool useSceneryCache) {
-    const Palette& palette = PaletteFor(model);
     if (useSceneryCache) {
-        const Outcome kept = PaintOnKeptScenery(dc, canvasMapping, model, palette);
+        const Outcome kept = PaintOnKeptScenery(dc, canvasMapping, model);
         if (kept.shown) return kept;
     }
     const Frame frame = CreateFrame(model.clientWidth, model.clientHeight, canvasMapping);
     GpGraphics* g = frame.graphics.get();
     if (!g) return {false, false};
-    const bool sceneryWhole = DrawScenery(g, palette);
-    const bool liveWhole = DrawLiveElements(g, palette, model);
+    const bool sceneryWhole = DrawScenery(g, model.palette);
+    const bool liveWhole = DrawLiveElements(g, model);
     return {CopyToWindow(dc, frame.bitmap.get()), sceneryWhole && liveWhole};
 }
 

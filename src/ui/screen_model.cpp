@@ -45,7 +45,8 @@ ScreenContent ReadScreenContent() {
 ScreenModel BuildScreenModel(int clientWidth, int clientHeight) {
     ScreenContent content = ReadScreenContent();
     // The sweep is the only thing that moves with the clock.
-    const std::uint64_t sweepTick = content.phase == Installing ? GetTickCount64() : 0;
+    const bool animations = displaySettings.animations;
+    const std::uint64_t sweepTick = content.phase == Installing && animations ? GetTickCount64() : 0;
     const float fraction = ProgressFraction(content.bytesDone, content.bytesTotal);
     const bool counter = content.bytesTotal != 0;
     const bool onLink = keyboardFocus == KeyboardFocus::Link && content.linkShown;
@@ -54,13 +55,14 @@ ScreenModel BuildScreenModel(int clientWidth, int clientHeight) {
         std::move(content.statusMessage),
         content.busy,
         MainButtonLabel(content.busy, content.phase),
-        ProgressFillFor(content.phase, fraction, sweepTick),
+        ProgressFillFor(content.phase, fraction, sweepTick, animations),
         counter ? ByteCounterText(content.bytesDone, content.bytesTotal) : std::wstring(),
         counter ? ProgressPercentText(content.bytesDone, content.bytesTotal) : std::wstring(),
         content.linkShown,
         mainButtonHover,
         onLink ? KeyboardFocus::Link : KeyboardFocus::MainButton,
-        focusCues.tabUsed || focusCues.systemCues,
+        FocusRingShown(focusCues, displaySettings.keyboardCues),
+        screenPalette,
         clientWidth,
         clientHeight,
     };
@@ -77,6 +79,13 @@ void MoveKeyboardFocus() {
     const bool toLink = linkShown && keyboardFocus == KeyboardFocus::MainButton;
     keyboardFocus = toLink ? KeyboardFocus::Link : KeyboardFocus::MainButton;
     focusCues.tabUsed = true;
+    focusCues.uiState = UiStateCue::Follow;
+}
+
+bool FocusRingShown(const FocusCues& cues, bool keyboardCues) {
+    if (!cues.windowFocused) return false;
+    if (cues.uiState != UiStateCue::Follow) return cues.uiState == UiStateCue::Shown;
+    return cues.tabUsed || keyboardCues;
 }
 
 bool SettleKeyboardFocus(const ScreenModel& model) {
@@ -127,8 +136,9 @@ float ProgressFraction(std::uint64_t bytesDone, std::uint64_t bytesTotal) {
     return std::min(fraction, 1.0f);
 }
 
-ProgressFill ProgressFillFor(LauncherPhase phase, float fraction, std::uint64_t tickMilliseconds) {
+ProgressFill ProgressFillFor(LauncherPhase phase, float fraction, std::uint64_t tickMilliseconds, bool animations) {
     const float left = kProgressTrackRect.x;
+    if (phase == Installing && !animations) return {true, left, kProgressTrackRect.width};
     if (phase == Installing) {
         const float t = static_cast<float>(tickMilliseconds % kSweepPeriodMs);
         return {true, left + (t / static_cast<float>(kSweepPeriodMs)) * kSweepTravel, kSweepWidth};

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "shell/launcher_state.h"
+#include "ui/display_settings.h"
 
 inline constexpr const wchar_t* kWindowTitle = L"VandroGLADE \u2014 İndir ve Oyna";
 
@@ -28,13 +29,19 @@ extern bool mainButtonHover;
 // only while it is shown (see ScreenModel::focused).
 enum class KeyboardFocus { MainButton, Link };
 extern KeyboardFocus keyboardFocus;
-// What the focus ring follows: the player has used Tab in the window, or
-// Windows asks for keyboard cues. Mouse users see no ring.
+// What the focus ring follows. It shows while the window has the keyboard
+// focus and the player has used Tab in it or Windows shows keyboard cues
+// (displaySettings), as standard controls draw their focus cue; mouse users
+// see no ring. The system's UI state for the window (WM_UPDATEUISTATE) hides
+// or shows it until Tab or the setting changes again.
+enum class UiStateCue { Follow, Hidden, Shown };
 struct FocusCues {
+    bool windowFocused = false;  // from WM_SETFOCUS to WM_KILLFOCUS
     bool tabUsed = false;
-    bool systemCues = false;
+    UiStateCue uiState = UiStateCue::Follow;
 };
 extern FocusCues focusCues;
+bool FocusRingShown(const FocusCues& cues, bool keyboardCues);
 
 struct ProgressFill {
     bool shown;
@@ -58,6 +65,8 @@ struct ScreenModel {
     bool hover;
     KeyboardFocus focused;
     bool ringShown;
+    // The player's display settings.
+    Palette palette;
     // The client area, in pixels.
     int clientWidth;
     int clientHeight;
@@ -65,7 +74,8 @@ struct ScreenModel {
 };
 
 // The one way to a model: the launcher's state as one paint reads it, the
-// window's own state, the clock (only while installing) and the client size.
+// window's own state, the display settings, the clock (only while the
+// installing bar sweeps) and the client size.
 ScreenModel BuildScreenModel(int clientWidth, int clientHeight);
 ScreenModel BuildScreenModel(HWND window);
 
@@ -125,9 +135,11 @@ const wchar_t* MainButtonLabel(bool busy, LauncherPhase phase);
 
 // bytesDone / bytesTotal in double, narrowed to float, capped at 1; 0 without a total.
 float ProgressFraction(std::uint64_t bytesDone, std::uint64_t bytesTotal);
-// The sweeping segment while installing, else a bar of at least 9 units for
-// any fraction above 0, else nothing.
-ProgressFill ProgressFillFor(LauncherPhase phase, float fraction, std::uint64_t tickMilliseconds);
+// The sweeping segment while installing (a still, full bar when the player
+// has turned animations off), else a bar of at least 9 units for any
+// fraction above 0, else nothing.
+ProgressFill ProgressFillFor(LauncherPhase phase, float fraction, std::uint64_t tickMilliseconds,
+                             bool animations = true);
 
 // Whole mebibytes, rounded down: "5 / 512 MB".
 std::wstring ByteCounterText(std::uint64_t bytesDone, std::uint64_t bytesTotal);

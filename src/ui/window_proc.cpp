@@ -7,6 +7,7 @@
 #include "shell/launcher_state.h"
 #include "ui/accessible_tree.h"
 #include "ui/announcer.h"
+#include "ui/display_settings.h"
 #include "ui/painter.h"
 
 namespace {
@@ -74,11 +75,35 @@ void OnTab(HWND window) {
 void OnCreate(HWND window) {
     SetTimer(window, kRepaintTimer, kRepaintMilliseconds, /*timerProc*/ nullptr);
     keyboardFocus = KeyboardFocus::MainButton;
-    BOOL keyboardCues = FALSE;
-    SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &keyboardCues, 0);
-    focusCues = FocusCues{/*tabUsed*/ false, /*systemCues*/ keyboardCues != FALSE};
+    focusCues = FocusCues{};
+    RefreshDisplaySettings();
     PrepareAccessibleTree(window);
     AnnounceScreen(window);  // the first model is only noted
+}
+
+// A contrast theme, its colours, keyboard cues or animations changed: the
+// window follows at once. A new keyboard-cue setting is obeyed again, over
+// what the UI state said before.
+void OnDisplaySettingsChanged(HWND window, bool keyboardCuesChanged) {
+    RefreshDisplaySettings();
+    if (keyboardCuesChanged) focusCues.uiState = UiStateCue::Follow;
+    RepaintAll(window);
+}
+
+// The system hides or shows focus cues for the window, as it does for
+// standard controls (the Alt key, for one, shows them).
+void OnUpdateUiState(HWND window, WPARAM wParam) {
+    if ((HIWORD(wParam) & UISF_HIDEFOCUS) == 0) return;
+    if (LOWORD(wParam) == UIS_SET) focusCues.uiState = UiStateCue::Hidden;
+    if (LOWORD(wParam) == UIS_CLEAR) focusCues.uiState = UiStateCue::Shown;
+    RepaintAll(window);
+}
+
+// Standard controls draw no focus cue in a window without the focus.
+void OnKeyboardFocus(HWND window, bool focused) {
+    focusCues.windowFocused = focused;
+    RepaintAll(window);
+    if (focused) AnnounceFocus(window);
 }
 
 // The three steps that end the launcher first: nothing after them (the
@@ -117,8 +142,19 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             }
             break;
         case WM_SETFOCUS:
-            AnnounceFocus(window);
+        case WM_KILLFOCUS:
+            OnKeyboardFocus(window, message == WM_SETFOCUS);
             return 0;
+        case WM_SETTINGCHANGE:
+            OnDisplaySettingsChanged(window, wParam == SPI_SETKEYBOARDCUES);
+            return 0;
+        case WM_SYSCOLORCHANGE:
+        case WM_THEMECHANGED:
+            OnDisplaySettingsChanged(window, /*keyboardCuesChanged*/ false);
+            return 0;
+        case WM_UPDATEUISTATE:
+            OnUpdateUiState(window, wParam);
+            break;  // the system keeps the window's UI state too
         case WM_GETOBJECT:
             if (IsClientObjectRequest(lParam)) return ServeAccessibleTree(window, wParam);
             break;

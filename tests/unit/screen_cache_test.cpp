@@ -130,13 +130,14 @@ TEST_F(SceneryCacheTest, KeptFrameFollowsEveryInputOfThePaint) {
         {"hover", [] { mainButtonHover = true; }},
         {"focus ring shown", [] { focusCues.tabUsed = true; }},
         {"focus on the link, ring shown", [] {
-             focusCues.systemCues = true;
+             displaySettings.keyboardCues = true;
              keyboardFocus = KeyboardFocus::Link;
          }},
+        {"a contrast theme", [] { screenPalette = ContrastPalette(); }},
     };
     for (const auto& row : kChanges) {
         Apply(base);
-        focusCues = FocusCues{};
+        focusCues = FocusCues{.windowFocused = true};
         keyboardFocus = KeyboardFocus::MainButton;
         MemoryCanvas warm(1000, 650);
         PaintWindow(warm.dc, 1000, 650);

@@ -2,11 +2,16 @@
 // a memory device context and probed pixel by pixel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <iterator>
 #include <string>
+#include <utility>
 
 #include "player_texts.h"
+#include "transfer/text_encoding.h"
 #include "ui_support.h"
 
 using namespace Gdiplus;
@@ -140,6 +145,7 @@ TEST(ScreenTables, ProgressFillBySweepFractionOrNothing) {
         std::uint64_t tick;
         bool shown;
         float x, width;
+        bool animations = true;
     };
     const Row rows[] = {
         {Idle, 0.0f, 0, false, 656, 0},
@@ -152,10 +158,13 @@ TEST(ScreenTables, ProgressFillBySweepFractionOrNothing) {
         {Installing, 1.0f, 900, true, 736, 100},  // the sweep, not the full bar
         {Installing, 0.5f, 1800 * 5 + 450, true, 696, 100},
         {Installing, 0.0f, 1799, true, 656 + 1799.0f / 1800 * 160, 100},
+        {Installing, 0.25f, 900, true, 656, 264, /*animations*/ false},  // still and full
+        {Downloading, 0.25f, 900, true, 656, 66, /*animations*/ false},  // only the sweep stands still
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.phase << " " << row.fraction << " " << row.tick);
-        const ProgressFill fill = ProgressFillFor(row.phase, row.fraction, row.tick);
+        SCOPED_TRACE(testing::Message() << row.phase << " " << row.fraction << " " << row.tick << " "
+                                        << row.animations);
+        const ProgressFill fill = ProgressFillFor(row.phase, row.fraction, row.tick, row.animations);
         EXPECT_EQ(fill.shown, row.shown);
         if (!row.shown) continue;
         EXPECT_NEAR(fill.x, row.x, 1e-3);
@@ -398,4 +407,179 @@ TEST_F(ScreenTest, BackgroundIsCoverFittedAndTheLogoKeepsItsAlpha) {
     EXPECT_LT((seeThrough >> 16) & 0xFF, 0x20u);
     EXPECT_GT((seeThrough >> 8) & 0xFF, 0x80u);
     EXPECT_FALSE(Near(frame.At(292, 100), 0xFF0000));  // the logo ends at x 288
+}
+
+namespace {
+
+// A contrast theme's colours, each unlike every colour of a normal frame,
+// in the order of test::InjectedContrastTheme::kRoles.
+struct ThemeColours {
+    Rgb window, text, buttonFace, buttonText, highlight, highlightText, grayText, hotLight;
+};
+constexpr ThemeColours kTheme{0x20C040, 0xC02050, 0x5030B0, 0xE0E010, 0x901090, 0x10F0F0, 0x708030, 0xF07000};
+
+constexpr COLORREF Ref(Rgb c) { return RGB(c >> 16, (c >> 8) & 0xFF, c & 0xFF); }
+constexpr COLORREF kThemeColours[] = {Ref(kTheme.window),     Ref(kTheme.text),      Ref(kTheme.buttonFace),
+                                      Ref(kTheme.buttonText), Ref(kTheme.highlight), Ref(kTheme.highlightText),
+                                      Ref(kTheme.grayText),   Ref(kTheme.hotLight)};
+
+struct ContrastScreenTest : ScreenTest {
+    test::InjectedContrastTheme theme{kThemeColours};
+    ContrastScreenTest() {
+        backgroundImage = LoadPngResource(kBackgroundResource);  // so that leaving them out shows
+        logoImage = LoadPngResource(kLogoResource);
+    }
+};
+
+// Pixels on the track's middle line in the colour, exactly.
+int UnitsOnTrack(const test::MemoryCanvas& frame, Rgb colour) {
+    int n = 0;
+    for (int x = 656; x < 920; ++x) n += frame.AtCanvas(static_cast<float>(x), kTrackMiddle) == colour;
+    return n;
+}
+
+// Where a pixel is neither one of the theme's colours nor on the line
+// between two colours that meet (anti-aliased text and edges), within 2 per
+// channel; empty when there is none.
+std::string ForeignPixels(const test::MemoryCanvas& frame) {
+    const ThemeColours& t = kTheme;
+    const Rgb colours[] = {t.window, t.text, t.buttonFace, t.buttonText, t.highlight, t.highlightText, t.grayText,
+                           t.hotLight};
+    const std::pair<Rgb, Rgb> meeting[] = {
+        {t.text, t.window},          {t.hotLight, t.window},     {t.buttonText, t.buttonFace},
+        {t.highlightText, t.highlight}, {t.grayText, t.buttonFace}, {t.buttonText, t.window},
+        {t.buttonText, t.highlight}, {t.text, t.highlight},       {t.highlight, t.window},
+    };
+    auto channel = [](Rgb c, int i) { return static_cast<double>((c >> (8 * i)) & 0xFF); };
+    auto onLine = [&](Rgb p, Rgb a, Rgb b) {
+        double along = 0, length = 0;
+        for (int i = 0; i < 3; ++i) {
+            along += (channel(p, i) - channel(b, i)) * (channel(a, i) - channel(b, i));
+            length += (channel(a, i) - channel(b, i)) * (channel(a, i) - channel(b, i));
+        }
+        const double s = std::clamp(along / length, 0.0, 1.0);
+        for (int i = 0; i < 3; ++i) {
+            if (std::abs(channel(p, i) - (channel(b, i) + s * (channel(a, i) - channel(b, i)))) > 2) return false;
+        }
+        return true;
+    };
+    int count = 0;
+    std::string first;
+    for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            const Rgb p = frame.At(x, y);
+            if (std::find(std::begin(colours), std::end(colours), p) != std::end(colours)) continue;
+            const auto between = [&](const std::pair<Rgb, Rgb>& m) { return onLine(p, m.first, m.second); };
+            if (std::any_of(std::begin(meeting), std::end(meeting), between)) continue;
+            if (count++ == 0) {
+                char where[64];
+                std::snprintf(where, sizeof where, " first %06X at (%d, %d)", static_cast<unsigned>(p), x, y);
+                first = where;
+            }
+        }
+    }
+    return count == 0 ? "" : std::to_string(count) + " foreign pixels," + first;
+}
+
+}  // namespace
+
+// Each frame under a contrast theme, with the button plain, hovered and busy:
+// every role in its system colour at a fixed point or in its text, nothing
+// else in the frame, and a picture of it for a person to look at.
+TEST_F(ContrastScreenTest, EveryRoleShowsItsSystemColourAndNothingElse) {
+    const ThemeColours& t = kTheme;
+    const std::wstring game = L"C:\\Games\\VandroGLADE";
+    struct Row {
+        const wchar_t* name;  // of the picture, too
+        LauncherPhase phase;
+        bool busy;
+        bool hover;
+        std::wstring installLocation;
+        std::uint64_t done, total;
+        Rgb face, label;
+        bool link;
+        int fillUnits;  // on the track's middle line, clear of the outline
+    };
+    const Row rows[] = {
+        {L"idle", Idle, false, false, L"", 0, 0, t.buttonFace, t.buttonText, false, 0},
+        {L"idle-hover", Idle, false, true, L"", 0, 0, t.highlight, t.highlightText, false, 0},
+        {L"old-game", Idle, false, false, game, 0, 0, t.buttonFace, t.buttonText, true, 0},
+        {L"old-game-hover", Idle, false, true, game, 0, 0, t.highlight, t.highlightText, true, 0},
+        {L"downloading", Downloading, true, false, game, 50 * kMiB, 100 * kMiB, t.buttonFace, t.grayText, false, 130},
+        {L"downloading-hover", Downloading, true, true, L"", 50 * kMiB, 100 * kMiB, t.buttonFace, t.grayText, false,
+         130},
+        {L"installing", Installing, true, false, L"", 100 * kMiB, 100 * kMiB, t.buttonFace, t.grayText, false, 100},
+        {L"ready", Ready, false, false, game, 100 * kMiB, 100 * kMiB, t.buttonFace, t.buttonText, false, 260},
+        {L"ready-hover", Ready, false, true, game, 100 * kMiB, 100 * kMiB, t.highlight, t.highlightText, false, 260},
+    };
+    // Where the photograph, the logo, the shade, the card's shadow and the
+    // badge's fill would show.
+    const CanvasPoint plain[] = {{20, 300}, {160, 130}, {300, 40}, {700, 558}, {660, 140}, {900, 300}};
+    // Texts in the window's text colour (the counter's only with a total).
+    const CanvasRect texts[] = {
+        {90, 220, 150, 48}, {50, 445, 530, 65},  {53, 510, 510, 52},  {53, 595, 450, 28},
+        {658, 119, 107, 27}, kCardHeadingRect,    kStatusRect,         {656, 492, 264, 19},
+        {656, 511, 264, 20}, kMinimiseGlyphRect, kCloseGlyphRect,
+    };
+    for (const Row& row : rows) {
+        const std::string name = WideToUtf8(row.name);
+        SCOPED_TRACE(name);
+        Set(row.phase, row.busy, row.done, row.total, row.installLocation, row.hover);
+        test::MemoryCanvas frame(1000, 650);
+        frame.Paint();
+        EXPECT_TRUE(test::SaveArtifactPng(frame, L"contrast", row.name));
+
+        for (const CanvasPoint& p : plain) EXPECT_EQ(frame.AtCanvas(p.x, p.y), t.window) << p.x << "," << p.y;
+        if (row.fillUnits == 130) {  // half a bar: its fill, then the bare track
+            EXPECT_EQ(frame.AtCanvas(700, kTrackMiddle), t.highlight);
+            EXPECT_EQ(frame.AtCanvas(900, kTrackMiddle), t.window);
+        }
+        EXPECT_EQ(frame.AtCanvas(kButtonProbe.x, kButtonProbe.y), row.face);
+        EXPECT_EQ(frame.AtCanvas(780, 404.5f), t.buttonText);  // the button's border
+        EXPECT_EQ(frame.AtCanvas(780, 349.5f), t.text);        // the bar's outline
+        EXPECT_NEAR(UnitsOnTrack(frame, t.highlight), row.fillUnits, 4);
+        EXPECT_GT(frame.CountLike({700, 410, 180, 47}, row.label, 0), 0);
+        EXPECT_EQ(frame.CountLike(kOpenGameLinkRect, t.hotLight, 0) > 0, row.link);
+        EXPECT_EQ(frame.CountLike(kCounterRect, t.text, 0) > 0, row.total != 0);
+        for (const CanvasRect& r : texts) EXPECT_GT(frame.CountLike(r, t.text, 0), 0) << r.x << "," << r.y;
+        EXPECT_EQ(ForeignPixels(frame), "");
+    }
+    test::MemoryCanvas narrow(760, 650);  // the bands above and below the canvas
+    narrow.Paint();
+    EXPECT_EQ(narrow.At(380, 20), t.window);
+    EXPECT_EQ(narrow.At(380, 630), t.window);
+}
+
+// The ring of a contrast theme, on the button and on the link, at any
+// scale: in the window's text colour, at least two device pixels of it
+// across, with the window's colour between it and what it surrounds.
+TEST_F(ContrastScreenTest, RingIsTheTextColourAtLeastTwoPixelsWideAtAnyScale) {
+    const ThemeColours& t = kTheme;
+    installedGame.installLocation = L"C:\\Games\\VandroGLADE";  // the link is shown
+    focusCues = FocusCues{.windowFocused = true, .tabUsed = true};
+    for (const auto& [width, height] : {std::pair{500, 325}, std::pair{760, 650}, std::pair{1000, 650},
+                                        std::pair{2000, 1300}}) {
+        for (const KeyboardFocus focus : {KeyboardFocus::MainButton, KeyboardFocus::Link}) {
+            SCOPED_TRACE(testing::Message() << width << " x " << height
+                                            << (focus == KeyboardFocus::Link ? ", link" : ", button"));
+            keyboardFocus = focus;
+            test::MemoryCanvas frame(width, height);
+            frame.Paint();
+            // Along the element's middle row, from 8 units left of it to its
+            // left edge (the link's ring lies just inside the link).
+            const CanvasRect& r = focus == KeyboardFocus::Link ? kOpenGameLinkRect : kMainButtonRect;
+            const POINT from = CanvasToClient(canvasMapping, {r.x - 8, r.y + r.height / 2});
+            const POINT to = CanvasToClient(canvasMapping, {r.x + (focus == KeyboardFocus::Link ? 8.0f : 0.0f), 0});
+            int ring = 0, gap = 0;
+            for (int x = from.x; x < to.x; ++x) {
+                const Rgb p = frame.At(x, from.y);
+                if (p == t.text) ++ring;
+                if (p == t.window && ring > 0) ++gap;
+            }
+            EXPECT_GE(ring, 2);
+            if (focus == KeyboardFocus::MainButton) {
+                EXPECT_GE(gap, 1);
+            }
+        }
+    }
 }

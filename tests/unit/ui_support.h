@@ -7,10 +7,14 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
+#include <string>
 
 #include "shell/installed_game.h"
 #include "shell/startup.h"
 #include "test_support.h"
+#include "ui/display_settings.h"
 #include "ui/drawing.h"
 #include "ui/painter.h"
 #include "ui/screen_model.h"
@@ -109,12 +113,84 @@ struct CleanScreenState {
         mainButtonHover = false;
         keyboardFocus = KeyboardFocus::MainButton;
         focusCues = FocusCues{};
+        contrastThemeQuery = SystemContrastThemeOn;
+        displaySettings = DisplaySettings{};
+        screenPalette = NormalPalette();
         backgroundImage.reset();
         logoImage.reset();
     }
     CleanScreenState(const CleanScreenState&) = delete;
     CleanScreenState& operator=(const CleanScreenState&) = delete;
 };
+
+// A contrast theme for one test: the query answers "on" (Wine's never
+// does), and the theme's colours are set to values no normal frame uses.
+// The system's colours come back afterwards; they hold for every program
+// of the prefix.
+struct InjectedContrastTheme {
+    static constexpr int kRoles[] = {COLOR_WINDOW,    COLOR_WINDOWTEXT,    COLOR_BTNFACE,  COLOR_BTNTEXT,
+                                     COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT, COLOR_GRAYTEXT, COLOR_HOTLIGHT};
+    static constexpr int kRoleCount = static_cast<int>(std::size(kRoles));
+    COLORREF saved[kRoleCount];
+    ContrastThemeQuery savedQuery = contrastThemeQuery;
+
+    explicit InjectedContrastTheme(const COLORREF (&colours)[kRoleCount]) {
+        for (int i = 0; i < kRoleCount; ++i) saved[i] = GetSysColor(kRoles[i]);
+        SetSysColors(kRoleCount, kRoles, colours);
+        contrastThemeQuery = [] { return true; };
+        RefreshDisplaySettings();
+    }
+    ~InjectedContrastTheme() {
+        SetSysColors(kRoleCount, kRoles, saved);
+        contrastThemeQuery = savedQuery;
+        RefreshDisplaySettings();
+    }
+    InjectedContrastTheme(const InjectedContrastTheme&) = delete;
+    InjectedContrastTheme& operator=(const InjectedContrastTheme&) = delete;
+};
+
+// The system's keyboard cues and animations set for one test, and set back
+// afterwards; they hold for every program of the prefix while its server runs.
+struct SystemUiSettings {
+    BOOL savedCues = FALSE;
+    BOOL savedAnimations = TRUE;
+    SystemUiSettings() {
+        SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &savedCues, 0);
+        SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &savedAnimations, 0);
+    }
+    ~SystemUiSettings() {
+        SetKeyboardCues(savedCues != FALSE);
+        SetAnimations(savedAnimations != FALSE);
+    }
+    static void SetKeyboardCues(bool on) {
+        SystemParametersInfoW(SPI_SETKEYBOARDCUES, 0, reinterpret_cast<void*>(static_cast<INT_PTR>(on)), 0);
+    }
+    static void SetAnimations(bool on) {
+        SystemParametersInfoW(SPI_SETCLIENTAREAANIMATION, 0, reinterpret_cast<void*>(static_cast<INT_PTR>(on)), 0);
+    }
+    SystemUiSettings(const SystemUiSettings&) = delete;
+    SystemUiSettings& operator=(const SystemUiSettings&) = delete;
+};
+
+// Writes the canvas as BUILD/artifacts/FOLDER/NAME.png, for a person to look
+// at; false when it could not.
+inline bool SaveArtifactPng(const MemoryCanvas& canvas, const std::wstring& folder, const std::wstring& name) {
+    const std::wstring build = Env(L"VANDRO_TEST_BUILD");
+    if (build.empty()) return false;
+    const std::filesystem::path dir = std::filesystem::path(build) / L"artifacts" / folder;
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    Gdiplus::GpBitmap* bitmap = nullptr;
+    if (Gdiplus::DllExports::GdipCreateBitmapFromScan0(canvas.width, canvas.height, canvas.width * 4,
+                                                       PixelFormat32bppRGB, reinterpret_cast<BYTE*>(canvas.bits),
+                                                       &bitmap) != Gdiplus::Ok) {
+        return false;
+    }
+    const OwnedBitmap owned(bitmap);
+    const CLSID png{0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+    const std::wstring path = (dir / (name + L".png")).wstring();
+    return Gdiplus::DllExports::GdipSaveImageToFile(bitmap, path.c_str(), &png, nullptr) == Gdiplus::Ok;
+}
 
 inline void SetPhase(LauncherPhase phase, const std::wstring& message = L"") {
     std::lock_guard<std::mutex> lock(launcherState.mutex);

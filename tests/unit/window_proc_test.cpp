@@ -345,6 +345,113 @@ TEST_F(LauncherWindowTest, TabMovesTheFocusBetweenTheButtonAndAShownLink) {
     }
 }
 
+// The ring follows Tab, the system's keyboard cues (read again when they
+// change), the UI state the system keeps for the window, and the keyboard
+// focus: probed where it runs above the button.
+TEST_F(LauncherWindowTest, FocusRingFollowsTabCuesUiStateAndTheFocus) {
+    ASSERT_TRUE(window);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    test::SystemUiSettings settings;
+    enum class Do { CuesOff, CuesOn, Focus, LoseFocus, Tab, HideCues, ShowCues };
+    struct Step {
+        const char* what;
+        Do action;
+        bool ring;
+    };
+    const Step steps[] = {
+        {"cues off", Do::CuesOff, false},
+        {"focused, no Tab, cues off", Do::Focus, false},
+        {"cues on", Do::CuesOn, true},
+        {"focus lost", Do::LoseFocus, false},
+        {"focus back", Do::Focus, true},
+        {"the UI state hides focus cues", Do::HideCues, false},
+        {"cues off again", Do::CuesOff, false},
+        {"the UI state shows focus cues", Do::ShowCues, true},
+        {"and hides them", Do::HideCues, false},
+        {"Tab shows the ring again", Do::Tab, true},
+        {"cues off: Tab still counts", Do::CuesOff, true},
+        {"focus lost after Tab", Do::LoseFocus, false},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        ValidateRect(window, nullptr);
+        switch (step.action) {
+            case Do::CuesOff:
+            case Do::CuesOn:
+                test::SystemUiSettings::SetKeyboardCues(step.action == Do::CuesOn);
+                Send(WM_SETTINGCHANGE, SPI_SETKEYBOARDCUES);
+                break;
+            case Do::Focus: Send(WM_SETFOCUS); break;
+            case Do::LoseFocus: Send(WM_KILLFOCUS); break;
+            case Do::Tab: Send(WM_KEYDOWN, VK_TAB); break;
+            case Do::HideCues: Send(WM_UPDATEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS)); break;
+            case Do::ShowCues: Send(WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS)); break;
+        }
+        EXPECT_TRUE(NeedsRepaint());
+        test::MemoryCanvas frame(1000, 650);
+        frame.Paint();
+        const test::Rgb above = frame.AtCanvas(780, 402.5f);
+        EXPECT_TRUE(test::Near(above, step.ring ? 0x122848 : 0xFFFCF2)) << std::hex << above;
+    }
+}
+
+// Each message that tells of a changed display setting has the settings
+// read again and the window repainted at once: the contrast theme, a system
+// colour while the theme stays on (the next frame shows it), animations.
+TEST_F(LauncherWindowTest, DisplaySettingMessagesReadTheSettingsAgainAndRepaint) {
+    ASSERT_TRUE(window);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    test::SystemUiSettings settings;
+    const COLORREF theme[] = {RGB(0x20, 0xC0, 0x40), RGB(0xC0, 0x20, 0x50), RGB(0x50, 0x30, 0xB0), RGB(0xE0, 0xE0, 0x10),
+                              RGB(0x90, 0x10, 0x90), RGB(0x10, 0xF0, 0xF0), RGB(0x70, 0x80, 0x30), RGB(0xF0, 0x70, 0x00)};
+    const test::InjectedContrastTheme injected(theme);
+    test::SetPhase(Installing, L"Durum");
+    launcherState.busy = true;
+    struct Row {
+        const char* what;
+        void (*change)();
+        UINT message;
+        WPARAM wParam;
+        bool contrast;
+        test::Rgb card;
+        float fillWidth;  // a full bar stands still; the sweep is 100 wide
+    };
+    const Row rows[] = {
+        {"theme off", [] { contrastThemeQuery = [] { return false; }; }, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, false,
+         0xFFFCF2, 100},
+        {"theme on", [] { contrastThemeQuery = [] { return true; }; }, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, true,
+         0x20C040, 100},
+        {"theme off, by a colour change", [] { contrastThemeQuery = [] { return false; }; }, WM_SYSCOLORCHANGE, 0,
+         false, 0xFFFCF2, 100},
+        {"theme on, by a theme change", [] { contrastThemeQuery = [] { return true; }; }, WM_THEMECHANGED, 0, true,
+         0x20C040, 100},
+        {"the window's colour while the theme stays on",
+         [] {
+             const int role = COLOR_WINDOW;
+             const COLORREF colour = RGB(0x30, 0xA0, 0x60);
+             SetSysColors(1, &role, &colour);
+         },
+         WM_SYSCOLORCHANGE, 0, true, 0x30A060, 100},
+        {"animations off", [] { test::SystemUiSettings::SetAnimations(false); }, WM_SETTINGCHANGE,
+         SPI_SETCLIENTAREAANIMATION, true, 0x30A060, 264},
+        {"animations on", [] { test::SystemUiSettings::SetAnimations(true); }, WM_SETTINGCHANGE,
+         SPI_SETCLIENTAREAANIMATION, true, 0x30A060, 100},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.change();
+        ValidateRect(window, nullptr);
+        EXPECT_EQ(Send(row.message, row.wParam), 0);
+        EXPECT_TRUE(NeedsRepaint());
+        const ScreenModel model = BuildScreenModel(window);
+        EXPECT_EQ(model.palette.contrast, row.contrast);
+        EXPECT_EQ(model.fill.width, row.fillWidth);
+        test::MemoryCanvas frame(1000, 650);
+        frame.Paint();
+        EXPECT_EQ(frame.AtCanvas(900, 300), row.card);
+    }
+}
+
 // The client object only, whatever the upper half of lParam holds; a
 // reader's object is cut off with the window, and its default action is a
 // click posted to the window, not an action inside the reader's call.
