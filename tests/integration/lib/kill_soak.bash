@@ -20,14 +20,8 @@ violation() {  # kill number, what
 
 random_below() { echo $((RANDOM % $1)); }
 
-# Linux processes of this prefix whose command line matches (the shell that
-# started the launcher is not the Windows process).
-prefix_processes() {  # pattern
-  local p
-  for p in $(pgrep -f "$1" 2>/dev/null); do
-    { tr '\0' '\n' <"/proc/$p/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$work/wineprefix" && echo "$p"
-  done
-}
+# The Windows process, found with prefix_processes: the shell that started
+# the launcher is not it.
 kill_launcher_hard() {
   local p
   for p in $(prefix_processes 'vandroglade-launcher\.exe'); do kill -9 "$p" 2>/dev/null || true; done
