@@ -251,11 +251,11 @@ focus_event_on_key() {  # BUTTON KEY
 }
 
 # Screen position of the window's top left, read once it is shown: wx, wy.
-# Fails when the probe finds no window.
+# Fails (also where a caller tests it) when the probe fails or finds no window.
 locate_window() {
   local rect
-  rect=$(probe_value rect)
-  [ -n "$rect" ]
+  rect=$(probe_value rect) || return
+  [ -n "$rect" ] || { echo "locate_window: the probe finds no launcher window" >&2; return 1; }
   wx=${rect%%,*}
   rect=${rect#*,}
   wy=${rect%%,*}
