@@ -7,5 +7,8 @@ set -E
 trap 'command_failed $? "$BASH_COMMAND" "$LINENO"' ERR
 command_failed() {  # status command line
   [ "$BASHPID" = "$$" ] || return 0
-  echo "ERR: '$2' exited $1 in ${FUNCNAME[1]:-main} (${BASH_SOURCE[1]:-?}:$3)" >&2
+  local what=$2 file=${BASH_SOURCE[1]:-?}
+  # A function that returned a failure shows as its "return": name its call instead.
+  if [[ $what == return* ]] && [ -r "$file" ]; then what=$(sed -n "$3{s/^[[:space:]]*//;p}" "$file"); fi
+  echo "ERR: '$what' exited $1 in ${FUNCNAME[1]:-main} ($file:$3)" >&2
 }
