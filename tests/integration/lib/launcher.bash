@@ -53,7 +53,7 @@ fi
 deadline_reached() {  # command; a signal's trap knows the calls, not the line
   local i at=""
   for ((i = 1; i < ${#FUNCNAME[@]} - 1; i++)); do at+=" ${FUNCNAME[i]} (called at ${BASH_SOURCE[i + 1]##*/}:${BASH_LINENO[i]})"; done
-  echo "DEADLINE: ${VANDRO_TEST_DEADLINE} s are up, at '$1' in${at:- main}" >&2
+  echo "DEADLINE: SIGTERM after $SECONDS s (deadline ${VANDRO_TEST_DEADLINE:-none} s), at '$1' in${at:- main}" >&2
   exit 124
 }
 trap 'deadline_reached "$BASH_COMMAND"' TERM
@@ -163,6 +163,10 @@ start_private_prefix() {
   mkdir -p "$work" "$shots"
   cp -a "$build/wineprefix" "$work/wineprefix"
   ln -s "$build/pki" "$work/pki"
+  # tools/wine-prefix holds a prefix's desktop with the window probe it finds
+  # there: without it the copy's desktop ends after each launcher, and the
+  # next one may get no display.
+  ln -s "$build/fixtures" "$work/fixtures"
   cp "$build/display" "$work/display"
   appdata="$work/wineprefix/drive_c/users/$(id -un)/AppData/Local"
   cache="$appdata/Vandro/Launcher/Cache"
