@@ -1,9 +1,10 @@
 // The install attempt's transfer stages as the worker runs them, timed:
 //   pipeline_bench transfer MANIFEST_URL CACHE_FOLDER
 //     fetch manifest -> download every part -> verify (stream digest, size,
-//     read-back digest) -> rename; then, for reference, a bare WinHTTP read
-//     loop over the same part URLs (no file, no digest). Peak working set of
-//     this process after the stages.
+//     read-back digest) -> rename; then, for reference, two bare WinHTTP read
+//     loops over the same part URLs (no file, no digest): synchronous, and
+//     asynchronous as the transfer runs. Peak working set of this process
+//     after the stages.
 //   pipeline_bench hash FILE
 //     HashFileSha256 over FILE.
 //   pipeline_bench digests FILE PARTS
@@ -41,6 +42,7 @@
 namespace {
 
 using bench::BareRead;
+using bench::BareReadAsync;
 using bench::Clock;
 using bench::SecondsSince;
 
@@ -75,6 +77,12 @@ int Transfer(const std::wstring& url, const std::wstring& cacheFolder) {
     for (const ManifestPart& part : manifest.parts) bareBytes += BareRead(Utf8ToWide(part.url));
     std::printf("bare_bytes=%llu\nbare_seconds=%.3f\n", static_cast<unsigned long long>(bareBytes),
                 SecondsSince(bareStart));
+
+    const Clock::time_point asyncStart = Clock::now();
+    std::uint64_t asyncBytes = 0;
+    for (const ManifestPart& part : manifest.parts) asyncBytes += BareReadAsync(Utf8ToWide(part.url));
+    std::printf("bare_async_bytes=%llu\nbare_async_seconds=%.3f\n", static_cast<unsigned long long>(asyncBytes),
+                SecondsSince(asyncStart));
     return 0;
 }
 

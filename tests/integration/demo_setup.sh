@@ -7,6 +7,7 @@
 # registry never sees the demo game.
 # Usage: demo_setup.sh BUILD_DIR SRC_DIR
 set -euo pipefail
+. "$2/tests/integration/lib/err_trap.bash"
 build=$(cd "$1" && pwd)
 setup="$build/demo/VandroGLADE-setup.exe"
 game="$build/demo/demo_game.exe"

@@ -19,7 +19,7 @@ hover_canvas 400 300
 check "the first part is on its way" wait_for 30 part_requested part-000.bin
 sleep 1.5
 screenshot slow-download
-capture="$artifacts/$test_name-slow-download.png"
+capture="$shots/slow-download.png"
 check "downloading: the button shows busy" colour_at_is "${button_probe[@]}" "$button_busy"
 check "downloading: the counter shows" [ "$(ink_in "${counter_rect[@]}" "$card_colour")" -gt 20 ]
 capture=""

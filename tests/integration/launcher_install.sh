@@ -22,7 +22,7 @@ hover_canvas 400 300  # off the button, so its colour shows the state
 check "downloading: the second part is on its way" wait_for 30 part_requested part-001.bin
 sleep 1.5
 screenshot downloading
-capture="$artifacts/$test_name-downloading.png"
+capture="$shots/downloading.png"
 check "downloading: the button shows busy" colour_at_is "${button_probe[@]}" "$button_busy"
 filled=$(filled_units)
 check "downloading: the fill has grown but is not full ($filled units)" between "$filled" 60 200
@@ -32,7 +32,7 @@ capture=""
 check "installing: the verified setup program runs" wait_for 30 setup_running
 sleep 1.5
 screenshot installing
-capture="$artifacts/$test_name-installing.png"  # both checks read that one moment
+capture="$shots/installing.png"  # both checks read that one moment
 check "installing: the button shows busy" colour_at_is "${button_probe[@]}" "$button_busy"
 check "installing: a 100-unit segment sweeps instead of the full bar" filled_units_near 100
 capture=""

@@ -2,7 +2,7 @@
 # The real launcher's window on the 1280 x 800 virtual screen: its class,
 # title and place from the work area, the first-start screen, the hover
 # colour, the caption strip, a second start that only raises the first, and
-# the minimise and close glyphs. Screenshots go to BUILD/artifacts.
+# the minimise and close glyphs. Screenshots are kept when it fails.
 # Usage: launcher_window.sh BUILD_DIR SRC_DIR
 set -euo pipefail
 . "$2/tests/integration/lib/launcher.bash" "$1" "$2" launcher_window

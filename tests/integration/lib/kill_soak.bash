@@ -18,16 +18,13 @@ violation() {  # kill number, what
   violations=$((violations + 1))
 }
 
-random_below() { echo $((RANDOM % $1)); }
+# Draws into $drawn, in the script's own shell: bash reseeds RANDOM in every
+# subshell, so a draw made inside $(…) would not follow the seed. 30 bits,
+# as some draws reach past RANDOM's 32767.
+random_below() { drawn=$(((RANDOM << 15 | RANDOM) % $1)); }
 
-# Linux processes of this prefix whose command line matches (the shell that
-# started the launcher is not the Windows process).
-prefix_processes() {  # pattern
-  local p
-  for p in $(pgrep -f "$1" 2>/dev/null); do
-    { tr '\0' '\n' <"/proc/$p/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$work/wineprefix" && echo "$p"
-  done
-}
+# The Windows process, found with prefix_processes: the shell that started
+# the launcher is not it.
 kill_launcher_hard() {
   local p
   for p in $(prefix_processes 'vandroglade-launcher\.exe'); do kill -9 "$p" 2>/dev/null || true; done
@@ -96,8 +93,8 @@ evidence() {
 part_file_complete() { [ "$(stat -c %s "$cache"/VandroGLADE-*.exe.part 2>/dev/null)" = "$package_size" ]; }
 setup_file_present() { compgen -G "$cache/VandroGLADE-*.exe" >/dev/null; }
 
-# The offset after the trigger, in milliseconds, drawn from the seed.
-offset_ms() {
+# The offset after the trigger, in milliseconds, drawn from the seed ($drawn).
+draw_offset_ms() {
   case "$1" in
     manifest) random_below 900 ;;        # inside the host's one-second delay
     mid-part) random_below 900 ;;        # inside the part's one-second pause
@@ -120,21 +117,26 @@ kill_soak() {
   mkdir -p "$cache"
 
   for n in $(seq "$kills"); do
-    stage=${stages[$(random_below ${#stages[@]})]}
-    part=$(( $(random_below 3) + 1 ))
-    offset=$(offset_ms "$stage")
+    random_below ${#stages[@]}
+    stage=${stages[$drawn]}
+    random_below 3
+    part=$((drawn + 1))
+    draw_offset_ms "$stage"
+    offset=$drawn
     # Each kill starts from a player who has no game yet and either no record
     # or an older one; a verified setup program from before is gone, so the
     # attempt downloads.
     stop_test_games
     win reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
     rm -rf "$game_folder" "$cache"/VandroGLADE-* "$cache/install.log" "$cache"/installed-package.json*
-    if [ "$(random_below 2)" = 1 ]; then printf '%s' "$old_record" > "$(record_file)"; fi
+    random_below 2
+    if [ "$drawn" = 1 ]; then printf '%s' "$old_record" > "$(record_file)"; fi
     case "$stage" in
       manifest) printf '{"/vandroglade/windows/latest.json": {"first_byte_delay": 1}}\n' \
         > "$host_root/vandroglade/windows/.rules.json" ;;
       mid-part) rm -f "$host_root/vandroglade/windows/.rules.json"
-        pause_part "part-00$part.bin" $(( $(random_below 1500000) + 1000 )) 1 ;;
+        random_below 1500000
+        pause_part "part-00$part.bin" $((drawn + 1000)) 1 ;;
       *) rm -f "$host_root/vandroglade/windows/.rules.json" "$published_parts/.rules.json" ;;
     esac
     requests_mark=$( (cat "$host_root/.requests.log" 2>/dev/null || true) | wc -l)

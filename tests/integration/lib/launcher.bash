@@ -1,18 +1,22 @@
+. "${BASH_SOURCE[0]%/*}/err_trap.bash"
 # Shared steps of the launcher's whole-program tests (sourced, not run):
 # a private copy of the test prefix with a wineserver of its own, the real
 # launcher started in it on the build's virtual display, clicks and keys at
-# canvas points, screenshots into BUILD/artifacts, and named checks.
+# canvas points, screenshots, and named checks.
 #
 #   . "$src/tests/integration/lib/launcher.bash" BUILD_DIR SRC_DIR TEST_NAME
 #
 # The copy keeps the shared prefix's registry and folders out of reach: the
 # install tests register a game there, and nothing of it outlives the test.
+# A run that fails (a check, an error, its deadline) prints an "evidence:"
+# block and keeps what it saw in BUILD/artifacts/TEST_NAME/RUN/.
 
 build=$(cd "$1" && pwd)
 src=$(cd "$2" && pwd)
 test_name=$3
 work="$build/integration/$test_name"
-artifacts="$build/artifacts"
+shots="$work/screenshots"
+wine_errors="$work/wine-stderr.log"  # what the Windows programs of the test said on stderr
 launcher_exe="$build/vandroglade-launcher.exe"
 probe_exe="$build/fixtures/window_probe.exe"
 msaa_exe="$build/fixtures/msaa_client.exe"
@@ -26,6 +30,34 @@ uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\{760E310
 failures=0
 launcher_pid=""
 published_parts=""
+cache=""
+test_requests_mark=$( (cat "$host_root/.requests.log" 2>/dev/null || true) | wc -l)
+requests_mark=$test_requests_mark
+
+# Debian 12's ctest ends a test past its TIMEOUT with SIGKILL, which no trap
+# sees; so the test sends itself SIGTERM VANDRO_TEST_DEADLINE seconds in (set
+# by tests/CMakeLists.txt, 30 s short of the TIMEOUT) and still reports. A
+# command that does not end holds the trap back: after 5 s its children go too.
+deadline_watch=""
+if [ -n "${VANDRO_TEST_DEADLINE:-}" ]; then
+  (
+    trap 'kill "$nap" 2>/dev/null; exit 0' TERM
+    sleep "$VANDRO_TEST_DEADLINE" & nap=$!
+    wait "$nap"
+    kill -TERM $$ 2>/dev/null || exit 0
+    sleep 5
+    if kill -0 $$ 2>/dev/null; then pkill -TERM -P $$; fi
+  ) </dev/null >/dev/null 2>&1 &
+  deadline_watch=$!
+fi
+deadline_reached() {  # command; a signal's trap knows the calls, not the line
+  local i at=""
+  for ((i = 1; i < ${#FUNCNAME[@]} - 1; i++)); do at+=" ${FUNCNAME[i]} (called at ${BASH_SOURCE[i + 1]##*/}:${BASH_LINENO[i]})"; done
+  echo "DEADLINE: SIGTERM after $SECONDS s (deadline ${VANDRO_TEST_DEADLINE:-none} s), at '$1' in${at:- main}" >&2
+  exit 124
+}
+trap 'deadline_reached "$BASH_COMMAND"' TERM
+trap on_exit EXIT
 
 check() {  # description, then a command that must succeed
   local what=$1; shift
@@ -65,11 +97,62 @@ finish() {  # the verdict, after every check of the script
 
 # ---- the private prefix ------------------------------------------------------
 
-win() { "$src/tools/wine-run" "$work" "$@"; }
+# A Windows program in the private prefix; what it says on stderr goes to
+# $wine_errors under a line naming it (with its exit status when not 0).
+win() {
+  local err="$work/stderr.$BASHPID" rc=0
+  "$src/tools/wine-run" "$work" "$@" 2>"$err" || rc=$?
+  if [ -s "$err" ] || [ "$rc" != 0 ]; then
+    { echo "-- $(date +%T.%N | cut -c1-12) ${1##*/} ${*:2} (exit $rc)"; cat "$err"; } >>"$wine_errors"
+  fi
+  rm -f "$err"
+  return "$rc"
+}
 
-cleanup() {
+# Linux processes of this prefix whose command line matches.
+prefix_processes() {  # pattern
+  local p
+  for p in $(pgrep -f "$1" 2>/dev/null); do
+    if { tr '\0' '\n' <"/proc/$p/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$work/wineprefix"; then echo "$p"; fi
+  done
+}
+
+# What a failed run saw, printed before anything is stopped.
+print_evidence() {  # status
+  local pids n
+  echo "evidence: the test ends in a failed state (status $1)"
+  pids=$(prefix_processes 'wineserver|\.exe' | paste -sd, -)
+  echo "  still running in the prefix (pid, seconds, command):"
+  if [ -n "$pids" ]; then { ps -o pid=,etimes=,args= -p "$pids" || true; } | sed 's/^/    /'; else echo "    nothing"; fi
+  echo "  the launcher's output, last 20 lines:"
+  tail -n 20 "$work/launcher.out" 2>/dev/null | sed 's/^/    /' || true
+  n=$(requests_since "$test_requests_mark" | wc -l)
+  echo "  the host's requests since the test began ($n; the last 30):"
+  requests_since "$test_requests_mark" | tail -n 30 | sed 's/^/    /'
+}
+
+# Keeps the evidence of a failed run in a folder of its own, never reused:
+# everything of the work folder but the prefix's copy of Windows.
+keep_evidence() {
+  local kept
+  kept="$build/artifacts/$test_name/$(date -u +%Y%m%d-%H%M%S)-$$"
+  mkdir -p "$kept"
+  cp -a "$work/launcher.out" "$wine_errors" "$shots" "$kept/" 2>/dev/null || true
+  requests_since "$test_requests_mark" >"$kept/requests.log"
+  if [ -n "$cache" ] && [ -d "$cache" ]; then cp -a "$cache" "$kept/cache" || true; fi
+  cp -a "$work/wineprefix"/*.reg "$kept/" 2>/dev/null || true
+  echo "evidence: kept in $kept"
+}
+
+# On the way out. The evidence is called where a failing command cannot cut
+# the clean-up short (that would leave the prefix's processes running).
+on_exit() {
+  local status=$?
+  if [ -n "$deadline_watch" ]; then kill "$deadline_watch" 2>/dev/null || true; fi
+  if [ "$status" != 0 ]; then print_evidence "$status" || true; fi
   if [ -n "$launcher_pid" ]; then kill "$launcher_pid" 2>/dev/null || true; fi
   "$src/tools/wine-prefix" "$work" --stop >/dev/null 2>&1 || true
+  if [ "$status" != 0 ]; then keep_evidence || true; fi
   rm -f "$host_root/vandroglade/windows/latest.json" "$host_root/vandroglade/windows/.rules.json"
   if [ -n "$published_parts" ]; then rm -rf "$published_parts"; fi
   rm -rf "$work"
@@ -77,18 +160,19 @@ cleanup() {
 
 start_private_prefix() {
   rm -rf "$work"
-  mkdir -p "$work" "$artifacts"
-  rm -f "$artifacts/$test_name"-*.png
-  trap cleanup EXIT
+  mkdir -p "$work" "$shots"
   cp -a "$build/wineprefix" "$work/wineprefix"
   ln -s "$build/pki" "$work/pki"
+  # tools/wine-prefix holds a prefix's desktop with the window probe it finds
+  # there: without it the copy's desktop ends after each launcher, and the
+  # next one may get no display.
+  ln -s "$build/fixtures" "$work/fixtures"
   cp "$build/display" "$work/display"
   appdata="$work/wineprefix/drive_c/users/$(id -un)/AppData/Local"
   cache="$appdata/Vandro/Launcher/Cache"
   game_folder="$appdata/Programs/VandroGLADE Test"
   rm -rf "$appdata/Vandro" "$game_folder"
   "$src/tools/wine-prefix" "$work" >/dev/null
-  requests_mark=$( (cat "$host_root/.requests.log" 2>/dev/null || true) | wc -l)  # none yet on a fresh host
   win reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
   # Keyboard cues off, as Windows has them by default (Wine has them on):
   # the player seen here is a mouse user until a test presses Tab.
@@ -100,7 +184,7 @@ start_private_prefix() {
 start_launcher() {  # starts the launcher in the background; launcher_pid
   # With Wine's error channel on, the output a failed check prints says why a
   # start that fails once in many runs ended (a window that could not be made).
-  WINEDEBUG=err+all,fixme-all win "$launcher_exe" >"$work/launcher.out" 2>&1 &
+  WINEDEBUG=err+all,fixme-all "$src/tools/wine-run" "$work" "$launcher_exe" >"$work/launcher.out" 2>&1 &
   launcher_pid=$!
 }
 
@@ -131,12 +215,33 @@ wait_launcher() {
 
 launcher_running() { [ -n "$launcher_pid" ] && kill -0 "$launcher_pid" 2>/dev/null; }
 
-probe() { win "$probe_exe" "$@" 2>/dev/null | tr -d '\r'; }
+# A read outside a wait (a probe, a screen capture) that fails is tried again
+# for up to 2 s, one "retried:" line (stderr) each time, but not once the
+# launcher has ended. Prints the output of the last try.
+read_retried() {  # command...
+  local out rc end=$((${EPOCHREALTIME/./} + 2000000))
+  for (( ; ; )); do
+    rc=0
+    out=$("$@") || rc=$?
+    if [ "$rc" = 0 ]; then break; fi
+    if ! launcher_running; then
+      echo "not retried, the launcher has ended: ${*##*/} exited $rc, in ${FUNCNAME[*]:1}" >&2
+      break
+    fi
+    [ "${EPOCHREALTIME/./}" -lt "$end" ] || break
+    echo "retried: ${*##*/} exited $rc, in ${FUNCNAME[*]:1}" >&2
+    sleep 0.2
+  done
+  [ -z "$out" ] || printf '%s\n' "$out"
+  return "$rc"
+}
+
+probe() { read_retried win "$probe_exe" "$@" | tr -d '\r'; }
 probe_value() { probe | sed -n "s/^$1=//p"; }
 window_count_is() { [ "$(probe_value count)" = "$1" ]; }
 # The screen reader's stand-in (tests/fixtures/msaa_client.cpp); its checks
 # print as they go, and it fails when one of them does.
-msaa() { win "$msaa_exe" "$@" 2>/dev/null | tr -d '\r'; }
+msaa() { win "$msaa_exe" "$@" | tr -d '\r'; }
 # Runs KEY on the launcher while the stand-in listens; true once it has
 # heard EVENT_OBJECT_FOCUS on BUTTON.
 focus_event_on_key() {  # BUTTON KEY
@@ -150,28 +255,41 @@ focus_event_on_key() {  # BUTTON KEY
 }
 
 # Screen position of the window's top left, read once it is shown: wx, wy.
+# Fails (also where a caller tests it) when the probe fails or finds no window.
 locate_window() {
   local rect
-  rect=$(probe_value rect)
+  rect=$(probe_value rect) || return
+  [ -n "$rect" ] || { echo "locate_window: the probe finds no launcher window" >&2; return 1; }
   wx=${rect%%,*}
   rect=${rect#*,}
   wy=${rect%%,*}
 }
 
-# The canvas is 1000 x 650 in a window of that size: canvas units are pixels.
-click_canvas() { xdotool mousemove $((wx + $1)) $((wy + $2)) click 1; }
-hover_canvas() { xdotool mousemove $((wx + $1)) $((wy + $2)); }
-# Keys go to the focused window: a click on a bare part of the canvas focuses it.
-key_to_launcher() { click_canvas 400 360; sleep 0.3; xdotool key "$1"; }
+# Input is never tried twice (a click may have landed): a failed one ends
+# the test as a failed check named after the step.
+send_input() {  # step, then xdotool's arguments
+  local step=$1 rc=0
+  shift
+  xdotool "$@" || rc=$?
+  [ "$rc" = 0 ] && return 0
+  check "$step, in ${FUNCNAME[*]:2} (xdotool exited $rc)" false
+  finish
+}
 
-screenshot() {  # name: BUILD/artifacts/TEST-NAME.png
-  import -window root "$artifacts/$test_name-$1.png"
+# The canvas is 1000 x 650 in a window of that size: canvas units are pixels.
+click_canvas() { send_input "click at canvas ($1, $2)" mousemove $((wx + $1)) $((wy + $2)) click 1; }
+hover_canvas() { send_input "pointer to canvas ($1, $2)" mousemove $((wx + $1)) $((wy + $2)); }
+# Keys go to the focused window: a click on a bare part of the canvas focuses it.
+key_to_launcher() { click_canvas 400 360; sleep 0.3; send_input "key $1" key "$1"; }
+
+screenshot() {  # name: $shots/NAME.png
+  read_retried import -window root "$shots/$1.png"
 }
 
 # The screen as it is now, or the picture named by $capture when a test reads
 # several things off one moment (the Installing screen passes quickly).
 capture_screen() {  # target file
-  if [ -n "${capture:-}" ]; then cp "$capture" "$1"; else import -window root "$1"; fi
+  if [ -n "${capture:-}" ]; then cp "$capture" "$1"; else read_retried import -window root "$1"; fi
 }
 
 # Colour (RRGGBB) of a canvas point on a fresh capture of the screen.
@@ -226,7 +344,7 @@ close_by_glyph() {
   check "with exit code 0 (got ${launcher_rc:-none})" [ "${launcher_rc:-}" = 0 ]
 }
 
-log_has_404() { tr -d '\r' <"$cache/launcher.log" 2>/dev/null | grep -qx "HTTP 404"; }
+log_has_404() { { tr -d '\r' <"$cache/launcher.log"; } 2>/dev/null | grep -qx "HTTP 404"; }
 
 button_is_normal() { colour_at_is "${button_probe[@]}" "$button_normal"; }
 
@@ -280,7 +398,8 @@ pause_part() {  # part file name, bytes before the pause, seconds of pause
     "$release_digest" "$1" "$2" "$3" >"$published_parts/.rules.json"
 }
 # Requests the host logged since the test began (the log is the whole run's).
-requests_since_start() { tail -n "+$((requests_mark + 1))" "$host_root/.requests.log" 2>/dev/null; }
+requests_since_start() { requests_since "$requests_mark"; }
+requests_since() { tail -n "+$(($1 + 1))" "$host_root/.requests.log" 2>/dev/null || true; }
 requested() { requests_since_start | grep -q "^$1"; }
 part_requested() { requested "/vandroglade/windows/$release_digest/$1"; }
 
