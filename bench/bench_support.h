@@ -1,6 +1,6 @@
-// What several benchmarks share: a clock and the platform's bare read loops
-// (synchronous, and asynchronous as the transfer runs), the references our
-// own transfer is compared with.
+// What several benchmarks share: a clock, CPU readings, and the platform's
+// bare read loops (synchronous, and asynchronous as the transfer runs), the
+// references our own transfer is compared with.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +8,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,6 +26,61 @@ using Clock = std::chrono::steady_clock;
 
 inline double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// CPU seconds (user + kernel) of this process, all its threads.
+inline double OwnCpuSeconds() {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) {
+        throw std::runtime_error("GetProcessTimes failed");
+    }
+    const auto seconds = [](const FILETIME& t) {
+        return static_cast<double>(static_cast<std::uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+// CPU seconds of the Linux processes listed (pids, space-separated) in an
+// environment variable, read from /proc through Wine's Z: drive; the clock
+// tick is VANDRO_BENCH_CLOCK_TICKS. Unset: 0. A listed process that cannot be
+// read ends the benchmark, as its figure would silently be missing.
+inline double LinuxCpuSeconds(const char* variable) {
+    const char* pids = std::getenv(variable);
+    const char* ticks = std::getenv("VANDRO_BENCH_CLOCK_TICKS");
+    if (pids == nullptr || ticks == nullptr) return 0;
+    double total = 0;
+    std::istringstream list(pids);
+    std::string pid;
+    while (list >> pid) {
+        const std::string path = "Z:\\proc\\" + pid + "\\stat";
+        std::ifstream file(path, std::ios::binary);
+        std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const std::size_t nameEnd = stat.rfind(')');
+        if (nameEnd == std::string::npos) throw std::runtime_error("cannot read " + path);
+        // After the name: state (field 3) ... utime (14), stime (15).
+        std::istringstream fields(stat.substr(nameEnd + 1));
+        std::string field;
+        for (int i = 3; i < 14; ++i) fields >> field;
+        unsigned long long user = 0, kernel = 0;
+        if (!(fields >> user >> kernel)) throw std::runtime_error("cannot parse " + path);
+        total += static_cast<double>(user + kernel);
+    }
+    return total / std::strtod(ticks, nullptr);
+}
+
+// CPU read at one moment: this process, the prefix's Wine server (which
+// works for our waits and events) and the download host.
+struct CpuMark {
+    double own = OwnCpuSeconds();
+    double server = LinuxCpuSeconds("VANDRO_BENCH_SERVER_PIDS");
+    double host = LinuxCpuSeconds("VANDRO_BENCH_HOST_PIDS");
+};
+
+// Prints NAME_cpu (this process), NAME_server_cpu and NAME_host_cpu since `from`.
+inline void PrintCpuSince(const char* name, const CpuMark& from) {
+    const CpuMark now;
+    std::printf("%s_cpu=%.3f\n%s_server_cpu=%.3f\n%s_host_cpu=%.3f\n", name, now.own - from.own, name,
+                now.server - from.server, name, now.host - from.host);
 }
 
 struct InternetHandle {

@@ -1,11 +1,13 @@
-// Start-up time of the launcher to its first paint: from process creation
-// until its window thread first waits for input with its window visible.
-// Start-up paints the window synchronously right after showing it, before
-// the message loop, so that moment follows the first frame. Each run closes
-// the window and waits for the exit; a first, uncounted run lets Wine start
-// its own helpers.
-//   launch_bench LAUNCHER_EXE [RUNS]
-// Prints "startup_ms=<median>" and "startup_runs_ms=<each run>" for tools/bench.
+// Start-up time of window programs to their first paint: from process
+// creation until the window thread first waits for input with a window of
+// the given class visible. The launcher paints its window synchronously right
+// after showing it, before the message loop, so that moment follows the first
+// frame. Each run closes the window and waits for the exit. The programs take
+// turns, run by run, so that a slower spell of the machine falls on each
+// alike; a first, uncounted round lets Wine start its own helpers.
+//   launch_bench RUNS EXE WINDOW_CLASS [EXE WINDOW_CLASS]...
+// Prints "startup_ms_N=<median>" and "startup_runs_ms_N=<each run>" for the
+// Nth program, for tools/bench.
 #include <windows.h>
 
 #include <algorithm>
@@ -14,8 +16,6 @@
 #include <cwchar>
 #include <string>
 #include <vector>
-
-#include "ui/window_proc.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ struct ChildProcess {
 };
 
 // Milliseconds to the first idle wait, or a negative value on failure.
-double OneStart(const std::wstring& exe) {
+double OneStart(const std::wstring& exe, const wchar_t* windowClass) {
     ChildProcess child;
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW startup{};
@@ -47,7 +47,7 @@ double OneStart(const std::wstring& exe) {
     // Idle can come before the window (a set-up call may wait for messages).
     HWND window = nullptr;
     for (int i = 0; i < 30000 && !(window && IsWindowVisible(window)); ++i) {
-        window = FindWindowW(kWindowClassName, /*title*/ nullptr);
+        window = FindWindowW(windowClass, /*title*/ nullptr);
         if (!(window && IsWindowVisible(window))) Sleep(1);
     }
     const double milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -59,26 +59,32 @@ double OneStart(const std::wstring& exe) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: launch_bench LAUNCHER_EXE [RUNS]\n");
+    if (argc < 4 || argc % 2 != 0 || std::wcstol(argv[1], nullptr, 10) < 1) {
+        std::fprintf(stderr, "usage: launch_bench RUNS EXE WINDOW_CLASS [EXE WINDOW_CLASS]...\n");
         return 2;
     }
-    const int runs = argc > 2 ? static_cast<int>(std::wcstol(argv[2], nullptr, 10)) : 5;
-    std::vector<double> times;
-    std::string each;
+    const int runs = static_cast<int>(std::wcstol(argv[1], nullptr, 10));
+    const int programs = (argc - 2) / 2;
+    std::vector<std::vector<double>> times(programs);
+    std::vector<std::string> each(programs);
     for (int i = -1; i < runs; ++i) {
-        const double ms = OneStart(argv[1]);
-        if (i < 0 && ms >= 0) continue;  // the warm-up run
-        if (ms < 0) {
-            std::printf("error=run %d failed (%s)\n", i + 1,
-                        ms == -1 ? "cannot start" : ms == -2 ? "never went idle" : "no visible window");
-            return 1;
+        for (int p = 0; p < programs; ++p) {
+            const double ms = OneStart(argv[2 + 2 * p], argv[3 + 2 * p]);
+            if (i < 0 && ms >= 0) continue;  // the warm-up round
+            if (ms < 0) {
+                std::printf("error=%ls, run %d failed (%s)\n", argv[2 + 2 * p], i + 1,
+                            ms == -1 ? "cannot start" : ms == -2 ? "never went idle" : "no visible window");
+                return 1;
+            }
+            times[p].push_back(ms);
+            if (!each[p].empty()) each[p] += ' ';
+            each[p] += std::to_string(static_cast<long>(ms));
         }
-        times.push_back(ms);
-        if (!each.empty()) each += ' ';
-        each += std::to_string(static_cast<long>(ms));
     }
-    std::sort(times.begin(), times.end());
-    std::printf("startup_ms=%.0f\nstartup_runs_ms=%s\n", times[times.size() / 2], each.c_str());
+    for (int p = 0; p < programs; ++p) {
+        std::sort(times[p].begin(), times[p].end());
+        std::printf("startup_ms_%d=%.0f\nstartup_runs_ms_%d=%s\n", p + 1, times[p][times[p].size() / 2], p + 1,
+                    each[p].c_str());
+    }
     return 0;
 }

@@ -1,17 +1,18 @@
 // The install attempt's transfer stages as the worker runs them, timed:
-//   pipeline_bench transfer MANIFEST_URL CACHE_FOLDER
+//   pipeline_bench transfer|stages MANIFEST_URL CACHE_FOLDER
 //     fetch manifest -> download every part -> verify (stream digest, size,
-//     read-back digest) -> rename; then, for reference, two bare WinHTTP read
-//     loops over the same part URLs (no file, no digest): synchronous, and
-//     asynchronous as the transfer runs. Peak working set of this process
-//     after the stages.
+//     read-back digest) -> rename; then, with "transfer", for reference, two
+//     bare WinHTTP read loops over the same part URLs (no file, no digest):
+//     synchronous, and asynchronous as the transfer runs. Peak working set of
+//     this process after the stages.
 //   pipeline_bench hash FILE
 //     HashFileSha256 over FILE.
 //   pipeline_bench digests FILE PARTS
 //     The transfer's two digests (part and package) over FILE's bytes, held
 //     in memory, fed the way the transfer feeds them: 256 KiB chunks through
 //     the digests' ring, a new part digest every 1/PARTS of the file.
-// Prints "key=value" lines for tools/bench.
+// Prints "key=value" lines for tools/bench; each timed section also prints
+// its CPU: this process, the Wine server and the host (see bench::CpuMark).
 #include <windows.h>
 #include <psapi.h>
 #include <winhttp.h>
@@ -44,6 +45,8 @@ namespace {
 using bench::BareRead;
 using bench::BareReadAsync;
 using bench::Clock;
+using bench::CpuMark;
+using bench::PrintCpuSince;
 using bench::SecondsSince;
 
 std::uint64_t PeakWorkingSet() {
@@ -52,11 +55,12 @@ std::uint64_t PeakWorkingSet() {
     return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters)) ? counters.PeakWorkingSetSize : 0;
 }
 
-int Transfer(const std::wstring& url, const std::wstring& cacheFolder) {
+int Transfer(const std::wstring& url, const std::wstring& cacheFolder, bool withLoops) {
     manifestUrl = url;
     packageCacheFolder = cacheFolder;
     const std::uint64_t peakBefore = PeakWorkingSet();
 
+    const CpuMark cpu;
     const Clock::time_point start = Clock::now();
     const ReleaseManifest manifest = FetchReleaseManifest();
     DownloadResult download = DownloadPackage(manifest);
@@ -66,30 +70,38 @@ int Transfer(const std::wstring& url, const std::wstring& cacheFolder) {
     }
     VerifyAndAssemble(manifest, download.paths, *download.packageDigest);
     const double seconds = SecondsSince(start);
+    PrintCpuSince("pipeline", cpu);
     std::printf("bytes=%llu\nparts=%zu\npipeline_seconds=%.3f\n", static_cast<unsigned long long>(manifest.packageSize),
                 manifest.parts.size(), seconds);
     std::printf("peak_working_set_before=%llu\npeak_working_set=%llu\n",
                 static_cast<unsigned long long>(peakBefore), static_cast<unsigned long long>(PeakWorkingSet()));
     std::printf("setup_program=%s\n", WideToUtf8(download.paths.setupPath).c_str());
+    if (!withLoops) return 0;
 
+    const CpuMark bareCpu;
     const Clock::time_point bareStart = Clock::now();
     std::uint64_t bareBytes = 0;
     for (const ManifestPart& part : manifest.parts) bareBytes += BareRead(Utf8ToWide(part.url));
     std::printf("bare_bytes=%llu\nbare_seconds=%.3f\n", static_cast<unsigned long long>(bareBytes),
                 SecondsSince(bareStart));
+    PrintCpuSince("bare", bareCpu);
 
+    const CpuMark asyncCpu;
     const Clock::time_point asyncStart = Clock::now();
     std::uint64_t asyncBytes = 0;
     for (const ManifestPart& part : manifest.parts) asyncBytes += BareReadAsync(Utf8ToWide(part.url));
     std::printf("bare_async_bytes=%llu\nbare_async_seconds=%.3f\n", static_cast<unsigned long long>(asyncBytes),
                 SecondsSince(asyncStart));
+    PrintCpuSince("bare_async", asyncCpu);
     return 0;
 }
 
 int Hash(const std::wstring& file) {
+    const CpuMark cpu;
     const Clock::time_point start = Clock::now();
     const std::string digest = HashFileSha256(file);
     std::printf("hash_seconds=%.3f\nhash_digest=%s\n", SecondsSince(start), digest.c_str());
+    PrintCpuSince("hash", cpu);
     return 0;
 }
 
@@ -102,6 +114,7 @@ int Digests(const std::wstring& file, std::uint64_t parts) {
 
     const std::uint64_t partBytes = size / parts;
     Sha256Hasher package;
+    const CpuMark cpu;
     const Clock::time_point start = Clock::now();
     for (std::uint64_t offset = 0; offset < size; offset += partBytes) {
         Sha256Hasher part;
@@ -115,6 +128,7 @@ int Digests(const std::wstring& file, std::uint64_t parts) {
     package.FinishHex();
     std::printf("digest_bytes=%llu\ndigest_seconds=%.3f\n", static_cast<unsigned long long>(size),
                 SecondsSince(start));
+    PrintCpuSince("digest", cpu);
     return 0;
 }
 
@@ -123,13 +137,15 @@ int Digests(const std::wstring& file, std::uint64_t parts) {
 int wmain(int argc, wchar_t** argv) {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     try {
-        if (mode == L"transfer" && argc == 4) return Transfer(argv[2], argv[3]);
+        if ((mode == L"transfer" || mode == L"stages") && argc == 4) {
+            return Transfer(argv[2], argv[3], mode == L"transfer");
+        }
         if (mode == L"hash" && argc == 3) return Hash(argv[2]);
         if (mode == L"digests" && argc == 4) return Digests(argv[2], std::wcstoull(argv[3], nullptr, 10));
     } catch (const std::exception& failure) {
         std::printf("error=%s\n", failure.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: pipeline_bench transfer MANIFEST_URL CACHE_FOLDER | hash FILE | digests FILE PARTS\n");
+    std::fprintf(stderr, "usage: pipeline_bench transfer|stages MANIFEST_URL CACHE_FOLDER | hash FILE | digests FILE PARTS\n");
     return 2;
 }

@@ -7,7 +7,10 @@
 #   kill_soak KILLS SEED
 #
 # The seed fixes the schedule (stages, offsets, starting states), not the
-# exact instants. One line per kill, then the kills by stage and outcome.
+# exact instants. The stages come in rounds of seven, each round every stage
+# once in a drawn order, so any soak of 7 kills or more reaches them all.
+# One line per kill, then the kills by stage (drawn, moment reached) and
+# outcome. Every start of the launcher keeps its own output.
 
 stages=(manifest mid-part between-parts verification replacement setup-run record-write)
 old_record=$'{\r\n  "sha256": "'$(printf 'a%.0s' $(seq 64))$'",\r\n  "version": "1.0.0"\r\n}'
@@ -22,6 +25,18 @@ violation() {  # kill number, what
 # subshell, so a draw made inside $(…) would not follow the seed. 30 bits,
 # as some draws reach past RANDOM's 32767.
 random_below() { drawn=$(((RANDOM << 15 | RANDOM) % $1)); }
+
+# The next round of stages into $round: every stage once, shuffled from the seed.
+draw_round() {
+  local i t
+  round=("${stages[@]}")
+  for ((i = ${#round[@]} - 1; i > 0; i--)); do
+    random_below $((i + 1))
+    t=${round[i]}
+    round[i]=${round[drawn]}
+    round[drawn]=$t
+  done
+}
 
 # The Windows process, found with prefix_processes: the shell that started
 # the launcher is not it.
@@ -106,10 +121,10 @@ draw_offset_ms() {
 }
 
 kill_soak() {
-  local kills=$1 seed=$2 n stage part offset state orphan playable
+  local kills=$1 seed=$2 n stage part offset state orphan playable round=()
   RANDOM=$seed
   echo "kill soak: $kills kills, seed $seed (set VANDRO_KILL_SEED to replay the schedule)"
-  declare -A by_stage=() outcomes=()
+  declare -A by_stage=() reached=() outcomes=()
   publish_test_release '"delayMs": 1000' 4 $((8 * 1024 * 1024))
   package_sha=$(sha256sum "$work/setup.exe" | cut -d' ' -f1)
   package_size=$(stat -c %s "$work/setup.exe")
@@ -117,8 +132,8 @@ kill_soak() {
   mkdir -p "$cache"
 
   for n in $(seq "$kills"); do
-    random_below ${#stages[@]}
-    stage=${stages[$drawn]}
+    if [ $(((n - 1) % ${#stages[@]})) = 0 ]; then draw_round; fi
+    stage=${round[(n - 1) % ${#stages[@]}]}
     random_below 3
     part=$((drawn + 1))
     draw_offset_ms "$stage"
@@ -145,7 +160,9 @@ kill_soak() {
     if ! wait_for 30 window_count_is 1; then violation "$n" "no window before the kill"; kill_launcher_hard; continue; fi
     locate_window
     key_to_launcher Return
-    if ! wait_trigger "$stage" "$part"; then
+    if wait_trigger "$stage" "$part"; then
+      reached[$stage]=$(( ${reached[$stage]:-0} + 1 ))
+    else
       echo "kill $n: $stage: the moment never came; killed anyway"
     fi
     sleep "$(printf '0.%03d' "$offset")"
@@ -208,10 +225,17 @@ kill_soak() {
     outcomes["$stage: record $state, playable $playable"]=$(( ${outcomes["$stage: record $state, playable $playable"]:-0} + 1 ))
   done
 
-  echo "kills by stage:"
-  for stage in "${stages[@]}"; do printf '  %-14s %d\n' "$stage" "${by_stage[$stage]:-0}"; done
+  echo "kills by stage (drawn, moment reached):"
+  for stage in "${stages[@]}"; do
+    printf '  %-14s %d, %d\n' "$stage" "${by_stage[$stage]:-0}" "${reached[$stage]:-0}"
+  done
   echo "outcomes:"
   for key in "${!outcomes[@]}"; do printf '  %-60s %d\n' "$key" "${outcomes[$key]}"; done | sort
   echo "violations: $violations"
   check "no kill left broken files or an unplayable game" [ "$violations" = 0 ]
+  if [ "$kills" -ge ${#stages[@]} ]; then
+    for stage in "${stages[@]}"; do
+      check "the soak reached the $stage moment at least once" [ "${reached[$stage]:-0}" -ge 1 ]
+    done
+  fi
 }

@@ -29,6 +29,10 @@ uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\{760E310
 
 failures=0
 launcher_pid=""
+# Each start writes its own output file, kept beside the earlier ones; the
+# evidence reads the latest.
+launcher_starts=0
+launcher_out="$work/launcher-0.out"
 published_parts=""
 cache=""
 test_requests_mark=$( (cat "$host_root/.requests.log" 2>/dev/null || true) | wc -l)
@@ -72,9 +76,9 @@ check() {  # description, then a command that must succeed
 describe_launcher() {
   [ -n "$launcher_pid" ] || return 0
   if kill -0 "$launcher_pid" 2>/dev/null; then echo "  the launcher is running"; else echo "  the launcher has ended"; fi
-  if [ -s "$work/launcher.out" ]; then
-    echo "  its output:"
-    tail -n 20 "$work/launcher.out" | sed 's/^/    /'
+  if [ -s "$launcher_out" ]; then
+    echo "  its output (${launcher_out##*/}):"
+    tail -n 20 "$launcher_out" | sed 's/^/    /'
   fi
 }
 
@@ -124,8 +128,8 @@ print_evidence() {  # status
   pids=$(prefix_processes 'wineserver|\.exe' | paste -sd, -)
   echo "  still running in the prefix (pid, seconds, command):"
   if [ -n "$pids" ]; then { ps -o pid=,etimes=,args= -p "$pids" || true; } | sed 's/^/    /'; else echo "    nothing"; fi
-  echo "  the launcher's output, last 20 lines:"
-  tail -n 20 "$work/launcher.out" 2>/dev/null | sed 's/^/    /' || true
+  echo "  the launcher's output (${launcher_out##*/}, start $launcher_starts), last 20 lines:"
+  tail -n 20 "$launcher_out" 2>/dev/null | sed 's/^/    /' || true
   n=$(requests_since "$test_requests_mark" | wc -l)
   echo "  the host's requests since the test began ($n; the last 30):"
   requests_since "$test_requests_mark" | tail -n 30 | sed 's/^/    /'
@@ -137,7 +141,7 @@ keep_evidence() {
   local kept
   kept="$build/artifacts/$test_name/$(date -u +%Y%m%d-%H%M%S)-$$"
   mkdir -p "$kept"
-  cp -a "$work/launcher.out" "$wine_errors" "$shots" "$kept/" 2>/dev/null || true
+  cp -a "$work"/launcher-*.out "$wine_errors" "$shots" "$kept/" 2>/dev/null || true
   requests_since "$test_requests_mark" >"$kept/requests.log"
   if [ -n "$cache" ] && [ -d "$cache" ]; then cp -a "$cache" "$kept/cache" || true; fi
   cp -a "$work/wineprefix"/*.reg "$kept/" 2>/dev/null || true
@@ -184,7 +188,9 @@ start_private_prefix() {
 start_launcher() {  # starts the launcher in the background; launcher_pid
   # With Wine's error channel on, the output a failed check prints says why a
   # start that fails once in many runs ended (a window that could not be made).
-  WINEDEBUG=err+all,fixme-all "$src/tools/wine-run" "$work" "$launcher_exe" >"$work/launcher.out" 2>&1 &
+  launcher_starts=$((launcher_starts + 1))
+  launcher_out="$work/launcher-$launcher_starts.out"
+  WINEDEBUG=err+all,fixme-all "$src/tools/wine-run" "$work" "$launcher_exe" >"$launcher_out" 2>&1 &
   launcher_pid=$!
 }
 
