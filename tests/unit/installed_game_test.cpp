@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <filesystem>
+#include <string_view>
 
 #include "player_texts.h"
 #include "fixture_support.h"
@@ -115,7 +116,9 @@ std::wstring Expand(const wchar_t* form, const std::filesystem::path& game) {
 // The table's one network share, which the test machine has not: present
 // whenever asked about.
 bool ExistsOnStandInShare(const std::filesystem::path& path, std::error_code& error) {
-    if (path.wstring().rfind(L"\\\\srv\\share\\", 0) == 0) {
+    constexpr std::wstring_view kShare = L"\\\\srv\\share\\";
+    const std::wstring text = path.wstring();
+    if (std::wstring_view(text).substr(0, kShare.size()) == kShare) {
         error.clear();
         return true;
     }
