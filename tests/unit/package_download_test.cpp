@@ -405,7 +405,7 @@ TEST(PipelineDownload, BriefHoldsAreWaitedOutAndLongOnesFailAsBefore) {
              return record() + L".tmp";
          },
          writeNewRecord, newRecord, "previous record"},
-        {"moving the record's temporary file once closed", noDelete,
+        {"moving the record's temporary file once closed", readOnly,
          [&](DownloadRun& run) {
              WriteInstalledPackageRecord(run.manifest, "previous");
              return record() + L".tmp";
