@@ -4,7 +4,12 @@
 // before it counts as failed.
 #pragma once
 
+#include <fstream>
 #include <string>
+
+// Called as each step below begins, with the file it works on; null in the
+// product. Lets a test start another program's hold at that very moment.
+inline void (*cacheStepStarting)(const std::wstring& path) = nullptr;
 
 // Removes `path`. When that still fails, raises the standard filesystem
 // error "remove" naming the path.
@@ -18,5 +23,11 @@ void RenameCacheFile(const std::wstring& from, const std::wstring& to);
 // False when that still fails.
 bool ReplaceCacheFile(const std::wstring& from, const std::wstring& to);
 
-// Creates `path` empty, or empties it, for writing. False when that still fails.
-bool ClearCacheFileForWriting(const std::wstring& path);
+// Opens `stream` on `path`, created empty or emptied, for binary writing.
+// False when that still fails.
+bool OpenCacheStreamForWriting(const std::wstring& path, std::ofstream& stream);
+
+// Creates `path` (or empties it) holding exactly `bytes`, and waits until
+// they are on the disk itself, all through one handle. False when any of it
+// fails; the file may then be left behind, short.
+bool WriteCacheFileThrough(const std::wstring& path, const std::string& bytes);

@@ -1,9 +1,6 @@
 #include "pipeline/installed_record.h"
 
-#include <windows.h>
-
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "pipeline/cache_files.h"
@@ -22,26 +19,15 @@ struct TemporaryFile {
     }
 };
 
-// Text mode turns every line feed into CR LF. True only when every byte
-// reached the file and it closed cleanly.
-bool WriteTextFile(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::out | std::ios::trunc);
-    out << text;
-    out.close();
-    return !out.fail();
-}
-
-// Asks the system to put the file's bytes on the disk itself, so that after
-// a power cut the record moved into place is never empty. True on success.
-bool FlushToDisk(const std::filesystem::path& path) {
-    struct Handle {
-        HANDLE h;
-        ~Handle() {
-            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-        }
-    } file{CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr)};
-    return file.h != INVALID_HANDLE_VALUE && FlushFileBuffers(file.h);
+// The record's lines end in CR LF, as a text-mode stream would write them.
+std::string WithCrLf(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (const char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
 }
 
 }  // namespace
@@ -60,8 +46,10 @@ void WriteInstalledPackageRecord(const nlohmann::json& manifestDocument, const s
 
     const std::wstring recordPath = JoinPath(packageCacheFolder, kInstalledRecordName);
     TemporaryFile temporary{recordPath + L".tmp"};
-    // Not reported: the install itself succeeded.
-    if (!WriteTextFile(temporary.path, text) || !FlushToDisk(temporary.path)) return;
+    // Written and put on the disk itself through one handle, so that after a
+    // power cut the record moved into place is never empty. Not reported:
+    // the install itself succeeded.
+    if (!WriteCacheFileThrough(temporary.path.wstring(), WithCrLf(text))) return;
     if (ReplaceCacheFile(temporary.path.wstring(), recordPath)) {
         // cppcheck-suppress unreadVariable ; read by TemporaryFile's destructor
         temporary.kept = true;

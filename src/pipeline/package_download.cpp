@@ -74,9 +74,8 @@ DownloadResult DownloadPackage(const ReleaseManifest& manifest, FreeSpaceQuery f
 
     // One stream for all parts, so they land back to back in manifest order.
     // The part file of an earlier attempt may still be held for a moment.
-    if (!ClearCacheFileForWriting(result.paths.partFilePath)) throw std::runtime_error("Cache create");
-    std::ofstream stream(std::filesystem::path(result.paths.partFilePath), std::ios::binary | std::ios::trunc);
-    if (!stream) throw std::runtime_error("Cache create");
+    std::ofstream stream;
+    if (!OpenCacheStreamForWriting(result.paths.partFilePath, stream)) throw std::runtime_error("Cache create");
 
     result.packageDigest = std::make_unique<Sha256Hasher>();
     PublishStatus(Downloading, kDownloadingMessage);

@@ -56,6 +56,24 @@ bool ReadDot(const std::wstring& text, std::size_t& at) {
     return false;
 }
 
+bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// A drive with its root ("C:\…") or a share's root ("\\srv\share\…",
+// "\\?\…"). Anything else would be read against the launcher's current
+// folder, which is no place to look for the game, let alone start it from.
+bool IsAbsoluteLocation(const std::wstring& location) {
+    if (location.size() >= 3 && IsDriveLetter(location[0]) && location[1] == L':' && IsSeparator(location[2])) {
+        return true;
+    }
+    if (location.size() < 3 || !IsSeparator(location[0]) || !IsSeparator(location[1])) return false;
+    // A server (or "?", ".") of its own, then a separator and a share.
+    const std::size_t server = location.find_first_of(L"\\/", 2);
+    return server != 2 && server != std::wstring::npos && server + 1 < location.size() &&
+           !IsSeparator(location[server + 1]);
+}
+
 bool AtLeast(const VersionTriple& v, const VersionTriple& minimum) {
     if (v.major != minimum.major) return v.major > minimum.major;
     if (v.minor != minimum.minor) return v.minor > minimum.minor;
@@ -82,7 +100,10 @@ bool EntryExists(const std::filesystem::path& path, std::error_code& error) {
 void DetectInstalledGame(ExistenceTest exists) {
     installedGame.installLocation = ReadUninstallValue(kInstallLocationValue);
     installedGame.displayVersion = ReadUninstallValue(kDisplayVersionValue);
-    if (installedGame.installLocation.empty()) return;
+    if (!IsAbsoluteLocation(installedGame.installLocation)) {
+        installedGame.installLocation.clear();
+        return;
+    }
 
     const std::filesystem::path executable = GameExecutablePath();
     std::error_code error;

@@ -79,8 +79,12 @@ void StartDownload() {
     try {
         launcherState.worker = std::thread(WorkerBody);
     } catch (const std::exception& failure) {
-        // No worker: report it like a failed attempt and free the button.
-        AppendLauncherLog(failure);
+        // No worker: report it like a failed attempt and free the button,
+        // even when the log cannot take the line.
+        try {
+            AppendLauncherLog(failure);
+        } catch (...) {
+        }
         launcherState.busy.exchange(false);
         PostStatusChanged();
     }

@@ -5,6 +5,8 @@
 #include <objbase.h>
 #include <gdiplus.h>
 
+#include <algorithm>
+
 #include "shell/installed_game.h"
 #include "shell/launcher_state.h"
 #include "shell/paths.h"
@@ -21,23 +23,38 @@ constexpr DWORD kFirstInstancePollMs = 100;
 
 // Guards in start-up order; their destructors run the shutdown in reverse.
 
-// The single-instance name, held for the life of the process.
+// The single-instance name, owned by the window thread for the life of the
+// process: a waiting start waits on it and takes over the moment the owner
+// ends. Made first and released last, after the worker has been joined.
 struct InstanceMutex {
     HANDLE handle = nullptr;
+    bool owned = false;
+    // Another instance holds the name: it exists already, or its access
+    // list keeps us out (an instance started as administrator).
     bool anotherInstance = false;
-    InstanceMutex() { Open(); }
-    ~InstanceMutex() { Close(); }
+    InstanceMutex() {
+        handle = CreateMutexW(/*security*/ nullptr, /*initialOwner*/ TRUE, kInstanceMutexName);
+        const DWORD error = GetLastError();
+        anotherInstance = error == ERROR_ALREADY_EXISTS || (!handle && error == ERROR_ACCESS_DENIED);
+        owned = handle && !anotherInstance;
+    }
+    ~InstanceMutex() {
+        if (owned) ReleaseMutex(handle);
+        if (handle) CloseHandle(handle);
+    }
     InstanceMutex(const InstanceMutex&) = delete;
     InstanceMutex& operator=(const InstanceMutex&) = delete;
 
-    void Open() {
-        Close();
-        handle = CreateMutexW(/*security*/ nullptr, /*initialOwner*/ FALSE, kInstanceMutexName);
-        anotherInstance = GetLastError() == ERROR_ALREADY_EXISTS;
-    }
-    void Close() {
-        if (handle) CloseHandle(handle);
-        handle = nullptr;
+    // Waits at most `ms` for the owner to let go; an owner that ended
+    // without letting go (WAIT_ABANDONED) is the usual way. True once ours.
+    bool Acquire(DWORD ms) {
+        if (!handle) {
+            Sleep(ms);  // no handle to wait on: only the other's window can end the wait
+            return false;
+        }
+        const DWORD result = WaitForSingleObject(handle, ms);
+        owned = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+        return owned;
     }
 };
 
@@ -59,20 +76,21 @@ struct WorkerJoin {
 // Another instance holds the name. Without a window it is still starting,
 // or it is ending after its window was closed (a download stopping, a setup
 // program still running): wait a few seconds. Its window, when one appears,
-// is raised and this start ends; when it ends, this start takes over.
-// Returns true when this process is now the only instance.
+// is raised and this start ends; when it ends, this start takes over at
+// once. Returns true when this process is now the only instance.
 bool BecomeOnlyInstance(InstanceMutex& mutex) {
+    if (!mutex.anotherInstance) return true;
     const ULONGLONG deadline = GetTickCount64() + kFirstInstanceWaitMs;
-    while (mutex.anotherInstance) {
+    for (;;) {
         if (HWND existing = FindWindowW(kWindowClassName, /*title*/ nullptr)) {
+            // An elevated window may refuse; this start ends all the same.
             SetForegroundWindow(existing);
             return false;
         }
-        if (GetTickCount64() >= deadline) return false;
-        Sleep(kFirstInstancePollMs);
-        mutex.Open();  // the name outlives the first instance only while this handle holds it
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return false;
+        if (mutex.Acquire(static_cast<DWORD>(std::min<ULONGLONG>(kFirstInstancePollMs, deadline - now)))) return true;
     }
-    return true;
 }
 
 int FailStartup() {

@@ -3,16 +3,19 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
-#include <system_error>
 
 DigestPipe::DigestPipe(Sha256Hasher& partDigest, Sha256Hasher& packageDigest)
     : digests_{&partDigest, &packageDigest},
       slots_(kDigestRingSlots, std::vector<char>(kDigestChunkBytes)),
       lengths_(kDigestRingSlots, 0) {
     try {
-        threads_[0] = std::thread([this] { Hash(0); });
-        threads_[1] = std::thread([this] { Hash(1); });
-    } catch (const std::system_error&) {
+        for (std::size_t digest = 0; digest < 2; ++digest) {
+            if (digestThreadStarting) digestThreadStarting(digest);
+            threads_[digest] = std::thread([this, digest] { Hash(digest); });
+        }
+    } catch (...) {
+        // No thread, or no memory for its start: a started one must be
+        // joined here, or destroying it would end the process.
         Drain();
         throw std::runtime_error("Hash create");
     }

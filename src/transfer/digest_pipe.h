@@ -17,6 +17,10 @@
 inline constexpr std::size_t kDigestRingSlots = 8;
 inline constexpr std::size_t kDigestChunkBytes = 262144;
 
+// Called before each digest thread starts (0, then 1); null in the product.
+// Lets a test fail a start as the system would, by throwing.
+inline void (*digestThreadStarting)(std::size_t digest) = nullptr;
+
 // One part's hashing. The hashers belong to the caller and are touched by
 // nothing else until Finish returns or the pipe ends. Every exit, a failure
 // or a cancel included, hashes what was already handed over (at most the
@@ -24,7 +28,8 @@ inline constexpr std::size_t kDigestChunkBytes = 262144;
 // the one reported, as a chunk-by-chunk loop would.
 class DigestPipe {
 public:
-    // Starts both threads; throws "Hash create" when the system gives none.
+    // Starts both threads; throws "Hash create" when either start fails
+    // (no thread, no memory), after joining one already started.
     DigestPipe(Sha256Hasher& partDigest, Sha256Hasher& packageDigest);
     ~DigestPipe();
     DigestPipe(const DigestPipe&) = delete;

@@ -127,7 +127,10 @@ struct AsyncRequest {
 // request, which aborts the step.
 bool Await(const AsyncRequest& request) {
     const HANDLE wakers[] = {request.state->completed.handle, launcherState.cancelEvent.handle};
-    if (WaitForMultipleObjects(2, wakers, /*waitAll*/ FALSE, INFINITE) != WAIT_OBJECT_0) {
+    // Without a cancel event (none could be made) a close is seen at the
+    // next chunk, or once the step ends at the receive time-out.
+    const DWORD count = wakers[1] != nullptr ? 2 : 1;
+    if (WaitForMultipleObjects(count, wakers, /*waitAll*/ FALSE, INFINITE) != WAIT_OBJECT_0) {
         ThrowIfCancelled();
         WaitForSingleObject(request.state->completed.handle, INFINITE);  // woken without a cancel: the flag decides
     }
@@ -152,7 +155,10 @@ void Transfer(const std::wstring& url, std::uint64_t maxBytes, ChunkHandler&& ha
     const AsyncRequest request(WinHttpOpenRequest(connection.handle, L"GET", target.objectPath.c_str(),
                                                   /*version*/ nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                   target.secure ? WINHTTP_FLAG_SECURE : 0));
-    if (request.handle == nullptr || request.context == nullptr) Fail("Network connection failed");
+    // Without its completion event no step of the request could be waited for.
+    if (request.handle == nullptr || request.context == nullptr || request.state->completed.handle == nullptr) {
+        Fail("Network connection failed");
+    }
     DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(request.handle, WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy, sizeof(redirectPolicy));
 

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <new>
+#include <system_error>
 #include <thread>
 
 #include "player_texts.h"
 #include "fixture_support.h"
 #include "pipeline/install_pipeline.h"
 #include "release_support.h"
+#include "transfer/digest_pipe.h"
 #include "transfer/download_host.h"
 
 namespace {
@@ -108,7 +111,8 @@ TEST(PipelineEndToEnd, SecondAttemptReusesTheCachedSetupProgram) {
     // Only the manifest was fetched again; no Downloading or Verifying publish.
     const std::string fetched = requests.Since();
     EXPECT_NE(fetched.find("latest.json"), std::string::npos);
-    EXPECT_EQ(fetched.find("part-"), std::string::npos) << fetched;
+    // Only this release's parts count: other tests may fetch theirs meanwhile.
+    EXPECT_EQ(fetched.find(release.folder.RequestPath(L"part-")), std::string::npos) << fetched;
     EXPECT_EQ(attempt.posts.Drain(), 4);  // StartDownload, Installing, Ready, end
     EXPECT_EQ(attempt.Log(), "");
 }
@@ -127,6 +131,41 @@ TEST(PipelineEndToEnd, ManifestWithoutVersionInstallsButFailsAndKeepsTheRecord) 
         << attempt.Log();
     EXPECT_TRUE(std::filesystem::exists(attempt.installFolder.path / kGameExeName));
     EXPECT_EQ(attempt.Record(), "previous record");
+}
+
+// A part's digest threads that cannot start: out of memory or out of
+// threads, the attempt fails like any other, and the launcher lives on.
+TEST(PipelineEndToEnd, DigestThreadsThatCannotStartFailTheAttemptWithHashCreate) {
+    static std::size_t failingDigest;
+    static bool outOfMemory;
+    const struct {
+        const char* name;
+        std::size_t digest;
+        bool outOfMemory;
+    } kRows[] = {
+        {"first start out of memory", 0, true},
+        {"second start out of memory", 1, true},
+        {"second start out of threads", 1, false},
+    };
+    for (const auto& row : kRows) {
+        SCOPED_TRACE(row.name);
+        Attempt attempt;
+        PublishedSetup release(attempt.Scenario());
+        const struct Unhook {
+            ~Unhook() { digestThreadStarting = nullptr; }
+        } unhook;
+        failingDigest = row.digest;
+        outOfMemory = row.outOfMemory;
+        digestThreadStarting = [](std::size_t digest) {
+            if (digest != failingDigest) return;
+            if (outOfMemory) throw std::bad_alloc();
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        };
+        attempt.Run();
+        EXPECT_EQ(attempt.Log(), "Hash create\r\n");
+        EXPECT_EQ(ReadPhaseAndMessage().statusMessage, test::texts::kFailed);
+        EXPECT_FALSE(std::filesystem::exists(release.SetupPath()));
+    }
 }
 
 TEST(PipelineEndToEnd, SetupFailuresAreLoggedOldestFirst) {

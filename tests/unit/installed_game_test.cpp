@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <filesystem>
+#include <string_view>
 
 #include "player_texts.h"
 #include "fixture_support.h"
@@ -69,6 +70,10 @@ struct StartupRow {
     bool installed;
     LauncherPhase phase;
     const wchar_t* message;
+    // The whole location instead, with %N the game folder's name (the test
+    // runs in its parent folder), %D its drive, %R its path from the drive's
+    // root, %P all of it.
+    const wchar_t* form = nullptr;
 };
 
 const StartupRow kStartupRows[] = {
@@ -84,6 +89,49 @@ const StartupRow kStartupRows[] = {
     {"trailing backslash", HKEY_CURRENT_USER, L"\\", L"2.0.0", Exe::File, true, Ready, test::texts::kReadyAtStart},
     {"trailing slash", HKEY_CURRENT_USER, L"/", L"2.0.0", Exe::File, true, Ready, test::texts::kReadyAtStart},
     {"machine-wide only", HKEY_LOCAL_MACHINE, L"", L"1.1.1", Exe::File, false, Idle, test::texts::kInitial},
+    {"relative to the current folder", HKEY_CURRENT_USER, L"", L"1.1.1", Exe::File, false, Idle, test::texts::kInitial, L"%N"},
+    {"relative to the drive's current folder", HKEY_CURRENT_USER, L"", L"1.1.1", Exe::File, false, Idle, test::texts::kInitial, L"%D%N"},
+    {"from the current drive's root", HKEY_CURRENT_USER, L"", L"1.1.1", Exe::File, false, Idle, test::texts::kInitial, L"%R"},
+    {"share root", HKEY_CURRENT_USER, L"", L"1.1.1", Exe::File, true, Ready, test::texts::kReadyAtStart, L"\\\\srv\\share\\Oyun"},
+    {"long-path root", HKEY_CURRENT_USER, L"", L"1.1.1", Exe::File, true, Ready, test::texts::kReadyAtStart, L"\\\\?\\%P"},
+};
+
+std::wstring Expand(const wchar_t* form, const std::filesystem::path& game) {
+    const std::wstring drive = game.root_name().wstring();
+    std::wstring out;
+    for (const wchar_t* at = form; *at; ++at) {
+        if (*at != L'%') {
+            out += *at;
+            continue;
+        }
+        ++at;
+        if (*at == L'N') out += game.filename().wstring();
+        if (*at == L'D') out += drive;
+        if (*at == L'R') out += game.wstring().substr(drive.size());
+        if (*at == L'P') out += game.wstring();
+    }
+    return out;
+}
+
+// The table's one network share, which the test machine has not: present
+// whenever asked about.
+bool ExistsOnStandInShare(const std::filesystem::path& path, std::error_code& error) {
+    constexpr std::wstring_view kShare = L"\\\\srv\\share\\";
+    const std::wstring text = path.wstring();
+    if (std::wstring_view(text).substr(0, kShare.size()) == kShare) {
+        error.clear();
+        return true;
+    }
+    return EntryExists(path, error);
+}
+
+// Runs in another folder for its lifetime.
+struct CurrentFolder {
+    std::filesystem::path saved = std::filesystem::current_path();
+    explicit CurrentFolder(const std::filesystem::path& folder) { std::filesystem::current_path(folder); }
+    ~CurrentFolder() { std::filesystem::current_path(saved); }
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
 };
 
 void SetDword(const wchar_t* name, DWORD value) {
@@ -123,11 +171,15 @@ TEST(DetectStartup, OutcomeFollowsRegistrationAndFolder) {
         const std::filesystem::path exe = f.game.path / kGameExeName;
         if (row.exe == Exe::File) test::WriteFileBytes(exe, "MZ");
         if (row.exe == Exe::Folder) std::filesystem::create_directories(exe);
-        const std::wstring location = row.locationTail ? f.game.path.wstring() + row.locationTail : L"";
+        const std::wstring location = row.form          ? Expand(row.form, f.game.path)
+                                      : row.locationTail ? f.game.path.wstring() + row.locationTail
+                                                         : L"";
         if (row.root && row.locationTail) test::SetGameRegistrationValue(row.root, kInstallLocationValue, location);
         if (row.root && row.version) test::SetGameRegistrationValue(row.root, kDisplayVersionValue, row.version);
 
-        DetectInstalledGameAtStartup();
+        // A relative location would find the game from here.
+        const CurrentFolder beside(f.game.path.parent_path());
+        DetectInstalledGameAtStartup(ExistsOnStandInShare);
 
         EXPECT_EQ(installedGame.installLocation, row.installed ? location : L"");
         EXPECT_EQ(launcherState.phase, row.phase);
@@ -135,7 +187,7 @@ TEST(DetectStartup, OutcomeFollowsRegistrationAndFolder) {
         if (row.installed) {
             // Exactly one separator before the name, whichever the location ends with.
             const std::wstring separator = *row.locationTail ? row.locationTail : L"\\";
-            EXPECT_EQ(GameExecutablePath(), f.game.path.wstring() + separator + L"VandroGLADE.exe");
+            EXPECT_EQ(GameExecutablePath(), (row.form ? location : f.game.path.wstring()) + separator + L"VandroGLADE.exe");
         }
         if (row.root == HKEY_CURRENT_USER && row.version) {
             EXPECT_EQ(installedGame.displayVersion, row.version);

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "pipeline/cache_files.h"
 #include "pipeline/install_pipeline.h"
 #include "pipeline/installed_record.h"
 #include "pipeline/package_download.h"
@@ -79,6 +80,32 @@ struct TimedHold {
     }
     TimedHold(const TimedHold&) = delete;
     TimedHold& operator=(const TimedHold&) = delete;
+};
+
+// A hold that begins as the n-th cache step on its file does, for the time
+// the object lives: a scanner drawn in by the step before.
+struct HoldAtStep {
+    static inline std::wstring path;
+    static inline int stepsLeft = 0;
+    static inline DWORD share = 0;
+    static inline DWORD ms = 0;
+    static inline std::optional<TimedHold> hold;
+    static void OnStep(const std::wstring& stepPath) {
+        if (stepPath == path && --stepsLeft == 0) hold.emplace(stepPath, share, ms);
+    }
+    HoldAtStep(const std::wstring& file, int step, DWORD shareMode, DWORD holdMs) {
+        path = file;
+        stepsLeft = step;
+        share = shareMode;
+        ms = holdMs;
+        cacheStepStarting = OnStep;
+    }
+    ~HoldAtStep() {
+        cacheStepStarting = nullptr;
+        hold.reset();
+    }
+    HoldAtStep(const HoldAtStep&) = delete;
+    HoldAtStep& operator=(const HoldAtStep&) = delete;
 };
 
 }  // namespace
@@ -322,8 +349,13 @@ TEST(PipelineDownload, BriefHoldsAreWaitedOutAndLongOnesFailAsBefore) {
         std::function<void(DownloadRun&)> step;
         std::function<std::string(DownloadRun&)> outcome;
         const char* afterLongHold;  // part of the error, or the outcome without one
+        int atStep = 0;             // the hold begins with the n-th cache step on the file; 0: before the step
     };
     const auto record = [] { return JoinPath(packageCacheFolder, kInstalledRecordName); };
+    const auto newRecord = [&](DownloadRun&) {
+        return test::ReadFileBytes(record()).find("\"new\"") != std::string::npos ? "new record" : "previous record";
+    };
+    const auto writeNewRecord = [](DownloadRun& run) { WriteInstalledPackageRecord(run.manifest, "new"); };
     DownloadResult pending;  // downloaded before the hold, verified and renamed under it
     const auto download = [&](DownloadRun& run) { pending = DownloadPackage(run.Parsed()); };
     const auto assemble = [&](DownloadRun& run) { VerifyAndAssemble(run.Parsed(), pending.paths, *pending.packageDigest); };
@@ -354,24 +386,47 @@ TEST(PipelineDownload, BriefHoldsAreWaitedOutAndLongOnesFailAsBefore) {
              return run.Paths().partFilePath;
          },
          downloaded, setupIsThePackage, "Cache create"},
+        {"opening the part file for writing", readOnly,
+         [](DownloadRun& run) {
+             test::WriteFileBytes(run.Paths().partFilePath, "an earlier attempt's part file");
+             return run.Paths().partFilePath;
+         },
+         downloaded, setupIsThePackage, "Cache create", 1},
         {"replacing the installed-package record", noDelete,
          [&](DownloadRun& run) {
              WriteInstalledPackageRecord(run.manifest, "previous");
              return record();
          },
-         [](DownloadRun& run) { WriteInstalledPackageRecord(run.manifest, "new"); },
-         [&](DownloadRun&) { return test::ReadFileBytes(record()).find("\"new\"") != std::string::npos ? "new record" : "previous record"; },
-         "previous record"},
+         writeNewRecord, newRecord, "previous record"},
+        {"creating the record's temporary file over a held stale one", readOnly,
+         [&](DownloadRun& run) {
+             WriteInstalledPackageRecord(run.manifest, "previous");
+             test::WriteFileBytes(record() + L".tmp", "a killed write's record");
+             return record() + L".tmp";
+         },
+         writeNewRecord, newRecord, "previous record"},
+        {"moving the record's temporary file once closed", readOnly,
+         [&](DownloadRun& run) {
+             WriteInstalledPackageRecord(run.manifest, "previous");
+             return record() + L".tmp";
+         },
+         writeNewRecord, newRecord, "previous record", 2},
     };
     for (const Row& row : rows) {
         for (const DWORD holdMs : {300u, 10000u}) {
             SCOPED_TRACE(std::string(row.what) + ", held " + std::to_string(holdMs) + " ms");
             DownloadRun run;
-            const TimedHold hold(row.prepare(run), row.share, holdMs);
-            ASSERT_NE(hold.handle, INVALID_HANDLE_VALUE);
+            const std::wstring file = row.prepare(run);
+            std::optional<TimedHold> hold;
+            std::optional<HoldAtStep> later;
+            if (row.atStep == 0) hold.emplace(file, row.share, holdMs);
+            if (row.atStep != 0) later.emplace(file, row.atStep, row.share, holdMs);
             const auto start = std::chrono::steady_clock::now();
             const std::string error = test::ErrorText([&] { row.step(run); });
             const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const HANDLE held = row.atStep == 0 ? hold->handle : HoldAtStep::hold ? HoldAtStep::hold->handle : nullptr;
+            ASSERT_NE(held, nullptr) << "the step never reached the file";
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
             if (holdMs == 300) {
                 EXPECT_EQ(error, "no error");
                 EXPECT_NE(row.outcome(run), "old files");
