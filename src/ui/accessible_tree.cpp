@@ -13,13 +13,8 @@
 
 namespace {
 
-// Names a reader speaks for the glyphs, whose drawn texts ("—", "×") say
-// nothing, and the one verb of every element that acts.
-constexpr const wchar_t* kMinimiseName = L"Simge durumuna küçült";
-constexpr const wchar_t* kCloseName = L"Kapat";
+// The one verb of every element that acts.
 constexpr const wchar_t* kPressAction = L"Bas";
-// The bar's own name; its value is the percentage, its description the counter.
-constexpr const wchar_t* kProgressName = L"İndirme ilerlemesi";
 
 // UI Automation's LiveSetting property and its "polite" value, which MSAA
 // servers set through IAccPropServices (not in MinGW's headers).
@@ -33,41 +28,35 @@ struct ComRelease {
 template <class T>
 using ComRef = std::unique_ptr<T, ComRelease>;
 
-constexpr CanvasRect kProgressRect{kProgressTrackRect.x, kProgressTrackRect.y, kProgressTrackRect.width,
-                                   kByteCounterRect.y + kByteCounterRect.height - kProgressTrackRect.y};
-
-constexpr CanvasPoint CentreOf(const CanvasRect& r) { return {r.x + r.width * 0.5f, r.y + r.height * 0.5f}; }
-
-CanvasRect RectOf(LONG child) {
-    switch (child) {
-        case kMinimiseChild: return kMinimiseGlyphRect;
-        case kCloseChild: return kCloseGlyphRect;
-        case kHeadingChild: return kCardHeadingRect;
-        case kStatusChild: return kStatusRect;
-        case kProgressChild: return kProgressRect;
-        case kMainButtonChild: return kMainButtonRect;
-        default: return kOpenGameLinkRect;
+// The children a reader finds: every element up to the last one shown.
+LONG ChildCount(const ScreenModel& model) {
+    LONG count = 0;
+    for (const ScreenElement& element : ScreenElements()) {
+        if (ElementShownIn(element, model)) count = element.id;
     }
+    return count;
 }
 
-// Where a default action clicks: the keyboard's press points, the glyphs' centres.
-std::optional<CanvasPoint> ActionPointOf(LONG child) {
-    switch (child) {
-        case kMainButtonChild: return kKeyboardPressPoint;
-        case kLinkChild: return kLinkPressPoint;
-        case kMinimiseChild: return CentreOf(kMinimiseGlyphRect);
-        case kCloseChild: return CentreOf(kCloseGlyphRect);
-        default: return std::nullopt;
+LONG RoleOf(const ScreenElement& element) {
+    switch (element.role) {
+        case ElementRole::StaticText: return ROLE_SYSTEM_STATICTEXT;
+        case ElementRole::ProgressBar: return ROLE_SYSTEM_PROGRESSBAR;
+        case ElementRole::Link: return ROLE_SYSTEM_LINK;
+        case ElementRole::PushButton: break;
     }
+    return ROLE_SYSTEM_PUSHBUTTON;
 }
 
-LONG ChildCount(const ScreenModel& model) { return model.linkShown ? kLinkChild : kLinkChild - 1; }
-
-// The reading of the card heading: its line break is only layout.
-std::wstring HeadingName() {
-    std::wstring name = kCardHeadingText;
-    std::replace(name.begin(), name.end(), L'\n', L' ');
-    return name;
+// What the element is, from its entry, and what the model makes of it now.
+LONG StateOf(const ScreenElement& element, const ScreenModel& model) {
+    LONG flags = 0;
+    if (element.role == ElementRole::StaticText || element.role == ElementRole::ProgressBar) {
+        flags |= STATE_SYSTEM_READONLY;
+    }
+    if (element.tabStop) flags |= STATE_SYSTEM_FOCUSABLE;
+    if (element.role == ElementRole::Link) flags |= STATE_SYSTEM_LINKED;
+    if (!ElementEnabledIn(element, model)) flags |= STATE_SYSTEM_UNAVAILABLE;
+    return flags;
 }
 
 HRESULT ReturnText(const std::wstring& text, BSTR* out) {
@@ -176,16 +165,9 @@ public:
             *name = nullptr;
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
-            switch (t.id) {
-                case CHILDID_SELF: return ReturnText(kWindowTitle, name);
-                case kMinimiseChild: return ReturnText(kMinimiseName, name);
-                case kCloseChild: return ReturnText(kCloseName, name);
-                case kHeadingChild: return ReturnText(HeadingName(), name);
-                case kStatusChild: return ReturnText(t.model.statusMessage, name);
-                case kMainButtonChild: return ReturnText(t.model.buttonLabel, name);
-                case kProgressChild: return ReturnText(kProgressName, name);
-                default: return ReturnText(kOpenGameLinkText, name);
-            }
+            if (t.id == CHILDID_SELF) return ReturnText(kWindowTitle, name);
+            const ScreenElement& e = ElementOf(t.id);
+            return ReturnText(ElementTextIn(e.name, e, t.model), name);
         });
     }
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
@@ -194,18 +176,22 @@ public:
             *value = nullptr;
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
-            return t.id == kProgressChild ? ReturnText(t.model.progressValue, value) : DISP_E_MEMBERNOTFOUND;
+            if (t.id == CHILDID_SELF || ElementOf(t.id).value == ElementText::None) return DISP_E_MEMBERNOTFOUND;
+            const ScreenElement& e = ElementOf(t.id);
+            return ReturnText(ElementTextIn(e.value, e, t.model), value);
         });
     }
-    // The bar's description is the counter drawn under it; it changes with no event of its own.
+    // The bar's description (the counter) changes with no event of its own.
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* text) override {
         if (!text) return E_POINTER;
         *text = nullptr;
         return Guarded([&]() -> HRESULT {
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
-            const bool counter = t.id == kProgressChild && !t.model.counterText.empty();
-            return counter ? ReturnText(t.model.counterText, text) : S_FALSE;
+            if (t.id == CHILDID_SELF) return S_FALSE;
+            const ScreenElement& e = ElementOf(t.id);
+            const std::wstring description = ElementTextIn(e.description, e, t.model);
+            return description.empty() ? S_FALSE : ReturnText(description, text);
         });
     }
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
@@ -215,14 +201,7 @@ public:
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
             role->vt = VT_I4;
-            switch (t.id) {
-                case CHILDID_SELF: role->lVal = ROLE_SYSTEM_CLIENT; break;
-                case kHeadingChild:
-                case kStatusChild: role->lVal = ROLE_SYSTEM_STATICTEXT; break;
-                case kProgressChild: role->lVal = ROLE_SYSTEM_PROGRESSBAR; break;
-                case kLinkChild: role->lVal = ROLE_SYSTEM_LINK; break;
-                default: role->lVal = ROLE_SYSTEM_PUSHBUTTON; break;
-            }
+            role->lVal = t.id == CHILDID_SELF ? ROLE_SYSTEM_CLIENT : RoleOf(ElementOf(t.id));
             return S_OK;
         });
     }
@@ -233,16 +212,7 @@ public:
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
             const bool focused = GetFocus() == window_ && FocusedChild(t.model) == t.id;
-            LONG flags = 0;
-            switch (t.id) {
-                case CHILDID_SELF: flags = STATE_SYSTEM_FOCUSABLE; break;
-                case kHeadingChild:
-                case kStatusChild:
-                case kProgressChild: flags = STATE_SYSTEM_READONLY; break;
-                case kMainButtonChild: flags = STATE_SYSTEM_FOCUSABLE | (t.model.busy ? STATE_SYSTEM_UNAVAILABLE : 0); break;
-                case kLinkChild: flags = STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_LINKED; break;
-                default: break;
-            }
+            const LONG flags = t.id == CHILDID_SELF ? STATE_SYSTEM_FOCUSABLE : StateOf(ElementOf(t.id), t.model);
             state->vt = VT_I4;
             state->lVal = flags | (focused ? STATE_SYSTEM_FOCUSED : 0);
             return S_OK;
@@ -277,7 +247,8 @@ public:
             *action = nullptr;
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
-            return ActionPointOf(t.id) ? ReturnText(kPressAction, action) : DISP_E_MEMBERNOTFOUND;
+            const bool acts = t.id != CHILDID_SELF && ElementOf(t.id).press;
+            return acts ? ReturnText(kPressAction, action) : DISP_E_MEMBERNOTFOUND;
         });
     }
     HRESULT STDMETHODCALLTYPE accSelect(LONG, VARIANT) override {
@@ -293,7 +264,7 @@ public:
             if (t.id == CHILDID_SELF) {
                 GetClientRect(window_, &client);
             } else {
-                const CanvasRect r = RectOf(t.id);
+                const CanvasRect r = ElementOf(t.id).rect;
                 const POINT topLeft = CanvasToClient(canvasMapping, {r.x, r.y});
                 const POINT bottomRight = CanvasToClient(canvasMapping, {r.x + r.width, r.y + r.height});
                 client = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
@@ -340,7 +311,7 @@ public:
             if (!PtInRect(&client, point)) return ReturnEmpty(hit);
             const CanvasPoint canvas =
                 ClientToCanvas(canvasMapping, static_cast<float>(point.x), static_cast<float>(point.y));
-            SetChildVariant(hit, ChildAt(canvas, BuildScreenModel(window_)));
+            SetChildVariant(hit, ElementAt(canvas, BuildScreenModel(window_)));
             return S_OK;
         });
     }
@@ -350,7 +321,8 @@ public:
         return Guarded([&]() -> HRESULT {
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
-            const std::optional<CanvasPoint> point = ActionPointOf(t.id);
+            const std::optional<CanvasPoint> point =
+                t.id == CHILDID_SELF ? std::nullopt : ElementOf(t.id).press;
             if (!point) return DISP_E_MEMBERNOTFOUND;
             return PostMessageW(window_, WM_LBUTTONUP, 0, ClientPointParam(*point)) ? S_OK : E_FAIL;
         });
@@ -373,15 +345,6 @@ private:
         ScreenModel model = BuildScreenModel(window_);
         const bool present = child.vt == VT_I4 && child.lVal >= CHILDID_SELF && child.lVal <= ChildCount(model);
         return {present ? S_OK : E_INVALIDARG, std::move(model), present ? child.lVal : 0};
-    }
-
-    // The element whose click area holds the point, in the click table's order.
-    static LONG ChildAt(CanvasPoint point, const ScreenModel& model) {
-        if (model.linkShown && kOpenGameLinkRect.Contains(point)) return kLinkChild;
-        for (LONG id : {kCloseChild, kMinimiseChild, kMainButtonChild, kHeadingChild, kStatusChild, kProgressChild}) {
-            if (RectOf(id).Contains(point)) return id;
-        }
-        return CHILDID_SELF;
     }
 
     HRESULT NoText(const VARIANT& child, BSTR* text) const {
@@ -408,9 +371,7 @@ ComRef<IAccPropServices> PropertyServices() {
 
 }  // namespace
 
-LONG FocusedChild(const ScreenModel& model) {
-    return model.focused == KeyboardFocus::Link ? kLinkChild : kMainButtonChild;
-}
+LONG FocusedChild(const ScreenModel& model) { return ElementWithFocus(model.focused).id; }
 
 bool IsClientObjectRequest(LPARAM objectId) {
     return static_cast<DWORD>(objectId) == static_cast<DWORD>(OBJID_CLIENT);

@@ -5,19 +5,8 @@
 
 #include <windows.h>
 
+#include "ui/screen_elements.h"
 #include "ui/screen_model.h"
-
-// Child ids, in reading order from the top. The link, present only while it
-// is shown, comes last, so every other element keeps its id.
-enum AccessibleChild : LONG {
-    kMinimiseChild = 1,
-    kCloseChild = 2,
-    kHeadingChild = 3,
-    kStatusChild = 4,
-    kProgressChild = 5,
-    kMainButtonChild = 6,
-    kLinkChild = 7,
-};
 
 // The child that holds the keyboard focus in this model.
 LONG FocusedChild(const ScreenModel& model);

@@ -9,6 +9,7 @@
 
 #include "ui/display_settings.h"
 #include "ui/drawing.h"
+#include "ui/screen_elements.h"
 
 #ifndef VANDRO_WEB_ADDRESS
 #define VANDRO_WEB_ADDRESS "vandro.example"
@@ -19,13 +20,13 @@ using namespace Gdiplus::DllExports;
 
 namespace {
 
-ARGB MainButtonColour(const Palette& palette, bool busy, bool hover) {
-    if (busy) return palette.buttonBusy;
+ARGB MainButtonColour(const Palette& palette, bool enabled, bool hover) {
+    if (!enabled) return palette.buttonBusy;
     return hover ? palette.buttonHover : palette.buttonNormal;
 }
 
-std::uint32_t Palette::*MainButtonLabelColour(bool busy, bool hover) {
-    if (busy) return &Palette::buttonBusyLabel;
+std::uint32_t Palette::*MainButtonLabelColour(bool enabled, bool hover) {
+    if (!enabled) return &Palette::buttonBusyLabel;
     return hover ? &Palette::buttonHoverLabel : &Palette::buttonLabel;
 }
 
@@ -58,12 +59,14 @@ struct Text {
     bool centred;
 };
 
-bool DrawText(GpGraphics* g, const Palette& palette, const std::wstring& text, const Text& style) {
+bool DrawStyled(GpGraphics* g, const Palette& palette, const std::wstring& text, const TextStyle& style) {
     return DrawLabel(g, text, style.rect.x, style.rect.y, style.rect.width, style.rect.height, style.size,
                      palette.*style.colour, style.bold, style.centred);
 }
 
-bool Draw(GpGraphics* g, const Palette& palette, const Text& t) { return DrawText(g, palette, t.text, t); }
+bool Draw(GpGraphics* g, const Palette& palette, const Text& t) {
+    return DrawStyled(g, palette, t.text, {t.rect, t.size, t.colour, t.bold, t.centred});
+}
 
 constexpr Text kLogoWord{L"GLADE", {90, 220, 150, 48}, 30, &Palette::logoWord, true, true};
 constexpr Text kHeadline{L"Keşfe hazır mısın?", {50, 445, 530, 65}, 37, &Palette::headline, true, false};
@@ -71,16 +74,9 @@ constexpr Text kSubline{L"Oyunlar, arkadaşlar ve kocaman bir park.", {53, 510, 
                         false};
 constexpr Text kWebAddressText{kWebAddress, {53, 595, 450, 28}, 15, &Palette::webAddress, true, false};
 constexpr Text kBadgeText{L"WINDOWS", {658, 119, 107, 27}, 11, &Palette::badgeText, true, true};
-constexpr Text kCardHeading{kCardHeadingText, kCardHeadingRect, 31, &Palette::cardHeading, true, false};
-constexpr Text kStatusStyle{nullptr, kStatusRect, 15, &Palette::status, false, false};
-constexpr Text kCounterStyle{nullptr, kByteCounterRect, 12, &Palette::counter, false, false};
-constexpr Text kButtonLabelStyle{nullptr, {662, 404, 252, 59}, 19, &Palette::buttonLabel, true, true};
-constexpr Text kOpenGameLink{kOpenGameLinkText, kOpenGameLinkRect, 12, &Palette::link, true, true};
 constexpr Text kSystemLine{L"Windows 10/11 · 64 bit", {656, 492, 264, 23}, 12, &Palette::smallPrint, false, true};
 constexpr Text kEditionLine{L"VandroGLADE \u2014 PC sürümü", {656, 511, 264, 20}, 12, &Palette::smallPrint, false,
                             true};
-constexpr Text kMinimiseGlyph{L"\u2014", kMinimiseGlyphRect, 18, &Palette::glyph, false, true};
-constexpr Text kCloseGlyph{L"\u00D7", kCloseGlyphRect, 25, &Palette::glyph, false, true};
 
 bool FillRounded(GpGraphics* g, const CanvasRect& r, float radius, ARGB colour) {
     return FillRoundedRect(g, r.x, r.y, r.width, r.height, radius, colour);
@@ -114,6 +110,63 @@ bool DrawBackground(GpGraphics* g) {
                                  nullptr) == Ok;
 }
 
+// The bar with its counter. A contrast theme outlines the bar as the
+// system draws its own.
+bool DrawBar(GpGraphics* g, const ScreenModel& model, const ScreenElement& bar, float outline) {
+    const Palette& palette = model.palette;
+    Drawn drawn;
+    drawn(FillRounded(g, kProgressTrackRect, kBarRadius, palette.track));
+    if (model.fill.shown) {
+        drawn(FillRounded(g, {model.fill.x, kProgressTrackRect.y, model.fill.width, kProgressTrackRect.height},
+                          kBarRadius, palette.fill));
+    }
+    if (palette.contrast) drawn(OutlineInside(g, kProgressTrackRect, kBarRadius, outline, palette.trackOutline));
+    if (!model.counterText.empty()) drawn(DrawStyled(g, palette, model.counterText, bar.style));
+    return drawn.all;
+}
+
+// The main button, by whether it is enabled and hovered; outlined in a
+// contrast theme as the system draws its own.
+bool DrawButton(GpGraphics* g, const ScreenModel& model, const ScreenElement& button, float outline) {
+    const Palette& palette = model.palette;
+    const bool enabled = ElementEnabledIn(button, model);
+    Drawn drawn;
+    drawn(FillRounded(g, button.rect, kMainButtonRadius, MainButtonColour(palette, enabled, model.hover)));
+    if (palette.contrast) drawn(OutlineInside(g, button.rect, kMainButtonRadius, outline, palette.buttonBorder));
+    TextStyle label = button.style;
+    label.colour = MainButtonLabelColour(enabled, model.hover);
+    drawn(DrawStyled(g, palette, model.buttonLabel, label));
+    return drawn.all;
+}
+
+bool DrawElement(GpGraphics* g, const ScreenModel& model, const ScreenElement& element, float outline) {
+    switch (element.look) {
+        case ElementLook::Bar: return DrawBar(g, model, element, outline);
+        case ElementLook::Button: return DrawButton(g, model, element, outline);
+        case ElementLook::Text: break;
+    }
+    const std::wstring text = element.drawnText ? element.drawnText : ElementTextIn(element.name, element, model);
+    return DrawStyled(g, model.palette, text, element.style);
+}
+
+// The shown elements of one layer, in reading order.
+bool DrawLayer(GpGraphics* g, const ScreenModel& model, ElementLayer layer) {
+    const float scale = ComputeCanvasMapping(model.clientWidth, model.clientHeight).scale;
+    const float outline = LineWidth(model.palette.outlineWidth, model.palette.outlineMinimumPixels, scale);
+    Drawn drawn;
+    for (const ScreenElement& element : ScreenElements()) {
+        if (element.layer == layer && ElementShownIn(element, model)) drawn(DrawElement(g, model, element, outline));
+    }
+    return drawn.all;
+}
+
+// The scenery's elements depend on the palette only.
+ScreenModel ScreenModelOfScenery(const Palette& palette) {
+    ScreenModel model{};
+    model.palette = palette;
+    return model;
+}
+
 // Elements 3 to 13: everything that does not depend on the launcher's state.
 // A contrast theme has no picture or shade behind text and none of the soft
 // shapes: the word "GLADE" stands without its logo, the badge's text without
@@ -133,7 +186,7 @@ bool DrawFixedScenery(GpGraphics* g, const Palette& palette) {
     drawn(FillRounded(g, {628, 92, 320, 463}, 25, palette.card));
     if (!palette.contrast) drawn(FillRounded(g, {656, 119, 111, 27}, 13, palette.badge));
     drawn(Draw(g, palette, kBadgeText));
-    drawn(Draw(g, palette, kCardHeading));
+    drawn(DrawLayer(g, ScreenModelOfScenery(palette), ElementLayer::Card));
     return drawn.all;
 }
 
@@ -159,37 +212,18 @@ bool DrawFocusRing(GpGraphics* g, const Palette& palette, KeyboardFocus focused,
                               palette.focusRing);
 }
 
-// Steps 14 on: what follows the model, then the lines and glyphs that are
-// drawn over it. Reads nothing but the model, so equal models on the same
-// scenery give the same pixels. A contrast theme outlines the bar and the
-// button as the system draws its own.
+// Steps 14 on: what follows the model, then the lines that are drawn over
+// it. Reads nothing but the model, so equal models on the same scenery give
+// the same pixels.
 bool DrawLiveElements(GpGraphics* g, const ScreenModel& model) {
     const Palette& palette = model.palette;
     const float scale = ComputeCanvasMapping(model.clientWidth, model.clientHeight).scale;
-    const float outline = LineWidth(palette.outlineWidth, palette.outlineMinimumPixels, scale);
     Drawn drawn;
-    drawn(DrawText(g, palette, model.statusMessage, kStatusStyle));
-
-    drawn(FillRounded(g, kProgressTrackRect, kBarRadius, palette.track));
-    if (model.fill.shown) {
-        drawn(FillRounded(g, {model.fill.x, kProgressTrackRect.y, model.fill.width, kProgressTrackRect.height},
-                          kBarRadius, palette.fill));
-    }
-    if (palette.contrast) drawn(OutlineInside(g, kProgressTrackRect, kBarRadius, outline, palette.trackOutline));
-    if (!model.counterText.empty()) drawn(DrawText(g, palette, model.counterText, kCounterStyle));
-
-    drawn(FillRounded(g, kMainButtonRect, kMainButtonRadius, MainButtonColour(palette, model.busy, model.hover)));
-    if (palette.contrast) drawn(OutlineInside(g, kMainButtonRect, kMainButtonRadius, outline, palette.buttonBorder));
-    Text label = kButtonLabelStyle;
-    label.colour = MainButtonLabelColour(model.busy, model.hover);
-    drawn(DrawText(g, palette, model.buttonLabel, label));
-    if (model.linkShown) drawn(Draw(g, palette, kOpenGameLink));
+    drawn(DrawLayer(g, model, ElementLayer::Live));
     if (model.ringShown) drawn(DrawFocusRing(g, palette, model.focused, scale));
 
     drawn(Draw(g, palette, kSystemLine));
     drawn(Draw(g, palette, kEditionLine));
-    drawn(Draw(g, palette, kMinimiseGlyph));
-    drawn(Draw(g, palette, kCloseGlyph));
     return drawn.all;
 }
 

@@ -15,6 +15,6 @@ void LaunchInstalledGame(HWND window);
 bool IsInDragStrip(CanvasPoint point);
 
 enum class ClickAction { None, LaunchGame, Close, Minimise, StartDownload };
-// The first matching row of the click table, reading busy before
-// installLocation and phase only for the main button.
+// The first matching row of the click table, on the screen as it is now;
+// phase counts only for the main button.
 ClickAction ChooseClickAction(CanvasPoint point);
