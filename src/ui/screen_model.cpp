@@ -19,8 +19,9 @@ constexpr float kSweepTravel = 160.0f;
 constexpr float kSweepWidth = 100.0f;
 constexpr std::uint64_t kMebibyte = 1048576;
 
-// What the launcher's state shows, read as one paint reads it: phase and
-// message together under the mutex, the rest by atomic loads.
+// What the launcher's state shows, read as one paint reads it: phase,
+// message and busy together under the mutex, so that the end of an attempt
+// never comes with its busy flag; the counters by atomic loads.
 struct ScreenContent {
     LauncherPhase phase;
     std::wstring statusMessage;
@@ -33,10 +34,9 @@ struct ScreenContent {
 
 ScreenContent ReadScreenContent() {
     PhaseSnapshot state = ReadPhaseAndMessage();
-    ScreenContent content{state.phase, std::move(state.statusMessage), 0, 0, false, false, false};
+    ScreenContent content{state.phase, std::move(state.statusMessage), 0, 0, state.busy, false, false};
     content.bytesTotal = launcherState.bytesTotal.load();
     content.bytesDone = launcherState.bytesDone.load();
-    content.busy = launcherState.busy.load();
     // busy first: the worker rewrites installLocation only while busy is set.
     content.gameInstalled = !content.busy && !installedGame.installLocation.empty();
     // In Ready the main button starts the game; the link would repeat it.

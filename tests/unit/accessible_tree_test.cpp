@@ -8,6 +8,7 @@
 #include "player_texts.h"
 #include "ui/accessible_tree.h"
 #include "ui/announcer.h"
+#include "ui_support.h"
 
 namespace {
 
@@ -71,5 +72,39 @@ TEST(AccessibleAnnouncements, EachChangeOnceTheValueAtMostEveryHalfSecondAndTheL
         model.linkShown = row.linkShown;
         const std::vector<AccessibleEvent> events = ChangesToAnnounce(last, row.window, model, row.now);
         EXPECT_EQ(Describe(events), Describe(row.expected)) << row.what;
+    }
+}
+
+// The worker's last publish is handled before it clears busy (on one or two
+// cores the window often runs first): the reader hears the end once, never
+// the busy label after it.
+TEST(AccessibleAnnouncements, TheEndOfAnAttemptIsNeverHeardWithTheBusyLabel) {
+    const HWND window = reinterpret_cast<HWND>(0x1234);
+    struct Row {
+        const char* what;
+        LauncherPhase end;
+        const wchar_t* message;
+        const wchar_t* label;
+    };
+    const Row rows[] = {
+        {"installed", Ready, texts::kInstalled, texts::kButtonPlay},
+        {"failed", Failed, texts::kFailed, texts::kButtonRetry},
+        {"stopped early", Failed, texts::kNoRoom, texts::kButtonRetry},
+    };
+    for (const Row& row : rows) {
+        test::CleanScreenState clean;
+        launcherState.busy = true;  // as StartDownload leaves it
+        PublishStatus(Downloading, texts::kDownloading);
+        Announced last;
+        ChangesToAnnounce(last, window, BuildScreenModel(1000, 650), 10000);
+        PublishStatus(row.end, row.message);  // its post is handled here
+        const ScreenModel end = BuildScreenModel(1000, 650);
+        EXPECT_FALSE(end.busy) << row.what;
+        EXPECT_EQ(std::wstring(end.buttonLabel), row.label) << row.what;
+        ChangesToAnnounce(last, window, end, 10100);
+        EndAttempt();
+        const ScreenModel after = BuildScreenModel(1000, 650);
+        EXPECT_EQ(Describe(ChangesToAnnounce(last, window, after, 10200)), "") << row.what << ": heard again";
+        EXPECT_FALSE(launcherState.busy.load()) << row.what;
     }
 }
