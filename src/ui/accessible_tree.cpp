@@ -10,16 +10,20 @@
 #include <utility>
 #include <vector>
 
+#include "ui/window_proc.h"
+
 
 namespace {
 
 // The one verb of every element that acts.
 constexpr const wchar_t* kPressAction = L"Bas";
 
-// UI Automation's LiveSetting property and its "polite" value, which MSAA
-// servers set through IAccPropServices (not in MinGW's headers).
+// UI Automation's LiveSetting property and its "polite" and "assertive"
+// values, which MSAA servers set through IAccPropServices (not in MinGW's
+// headers).
 constexpr GUID kLiveSettingProperty = {0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
 constexpr LONG kLivePolite = 1;
+constexpr LONG kLiveAssertive = 2;
 
 
 struct ComRelease {
@@ -28,18 +32,21 @@ struct ComRelease {
 template <class T>
 using ComRef = std::unique_ptr<T, ComRelease>;
 
-// The children a reader finds: every element up to the last one shown.
-LONG ChildCount(const ScreenModel& model) {
-    LONG count = 0;
-    for (const ScreenElement& element : ScreenElements()) {
-        if (ElementShownIn(element, model)) count = element.id;
+// Every element is a child, shown or not, so that ids stay put.
+LONG ChildCount() { return static_cast<LONG>(ScreenElements().size()); }
+
+// The next (or previous) shown element after `from`; 0 when there is none.
+LONG NextShown(LONG from, LONG step, const ScreenModel& model) {
+    for (LONG id = from + step; id >= 1 && id <= ChildCount(); id += step) {
+        if (ElementShownIn(ElementOf(id), model)) return id;
     }
-    return count;
+    return 0;
 }
 
 LONG RoleOf(const ScreenElement& element) {
     switch (element.role) {
         case ElementRole::StaticText: return ROLE_SYSTEM_STATICTEXT;
+        case ElementRole::Graphic: return ROLE_SYSTEM_GRAPHIC;
         case ElementRole::ProgressBar: return ROLE_SYSTEM_PROGRESSBAR;
         case ElementRole::Link: return ROLE_SYSTEM_LINK;
         case ElementRole::PushButton: break;
@@ -50,12 +57,14 @@ LONG RoleOf(const ScreenElement& element) {
 // What the element is, from its entry, and what the model makes of it now.
 LONG StateOf(const ScreenElement& element, const ScreenModel& model) {
     LONG flags = 0;
-    if (element.role == ElementRole::StaticText || element.role == ElementRole::ProgressBar) {
+    if (element.role == ElementRole::StaticText || element.role == ElementRole::ProgressBar ||
+        element.role == ElementRole::Graphic) {
         flags |= STATE_SYSTEM_READONLY;
     }
     if (element.tabStop) flags |= STATE_SYSTEM_FOCUSABLE;
     if (element.role == ElementRole::Link) flags |= STATE_SYSTEM_LINKED;
     if (!ElementEnabledIn(element, model)) flags |= STATE_SYSTEM_UNAVAILABLE;
+    if (!ElementShownIn(element, model)) flags |= STATE_SYSTEM_INVISIBLE;
     return flags;
 }
 
@@ -146,7 +155,7 @@ public:
         return Guarded([&]() -> HRESULT {
             if (!count) return E_POINTER;
             if (!Connected()) return CO_E_OBJNOTCONNECTED;
-            *count = ChildCount(BuildScreenModel(window_));
+            *count = ChildCount();
             return S_OK;
         });
     }
@@ -201,7 +210,7 @@ public:
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
             role->vt = VT_I4;
-            role->lVal = t.id == CHILDID_SELF ? ROLE_SYSTEM_CLIENT : RoleOf(ElementOf(t.id));
+            role->lVal = t.id == CHILDID_SELF ? ROLE_SYSTEM_DIALOG : RoleOf(ElementOf(t.id));
             return S_OK;
         });
     }
@@ -225,7 +234,16 @@ public:
         *topic = 0;
         return Connected() ? S_FALSE : CO_E_OBJNOTCONNECTED;
     }
-    HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* text) override { return NoText(child, text); }
+    HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* text) override {
+        if (!text) return E_POINTER;
+        *text = nullptr;
+        return Guarded([&]() -> HRESULT {
+            const Target t = Find(child);
+            if (FAILED(t.result)) return t.result;
+            const wchar_t* shortcut = t.id == CHILDID_SELF ? nullptr : ElementOf(t.id).shortcut;
+            return shortcut ? ReturnText(shortcut, text) : S_FALSE;
+        });
+    }
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
         return Guarded([&]() -> HRESULT {
             if (!focus) return E_POINTER;
@@ -284,15 +302,14 @@ public:
             end->vt = VT_EMPTY;
             const Target from = Find(start);
             if (FAILED(from.result)) return from.result;
-            const LONG count = ChildCount(from.model);
             LONG to = 0;
             if (from.id == CHILDID_SELF) {
-                if (direction == NAVDIR_FIRSTCHILD) to = 1;
-                if (direction == NAVDIR_LASTCHILD) to = count;
+                if (direction == NAVDIR_FIRSTCHILD) to = NextShown(0, 1, from.model);
+                if (direction == NAVDIR_LASTCHILD) to = NextShown(ChildCount() + 1, -1, from.model);
             } else if (direction == NAVDIR_NEXT) {
-                to = from.id < count ? from.id + 1 : 0;
+                to = NextShown(from.id, 1, from.model);
             } else if (direction == NAVDIR_PREVIOUS) {
-                to = from.id - 1;
+                to = NextShown(from.id, -1, from.model);
             }
             if (to == 0) return ReturnEmpty(end);
             SetChildVariant(end, to);
@@ -315,16 +332,16 @@ public:
             return S_OK;
         });
     }
-    // Acts as a click on the element does, later, on the window's own
-    // message loop: nothing starts inside the reader's call.
+    // Acts as Enter on the element does, later, on the window's own message
+    // loop: nothing starts inside the reader's call, and the press lands
+    // where the element is when it is handled.
     HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
         return Guarded([&]() -> HRESULT {
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
-            const std::optional<CanvasPoint> point =
-                t.id == CHILDID_SELF ? std::nullopt : ElementOf(t.id).press;
-            if (!point) return DISP_E_MEMBERNOTFOUND;
-            return PostMessageW(window_, WM_LBUTTONUP, 0, ClientPointParam(*point)) ? S_OK : E_FAIL;
+            const bool acts = t.id != CHILDID_SELF && ElementOf(t.id).press && ElementShownIn(ElementOf(t.id), t.model);
+            if (!acts) return DISP_E_MEMBERNOTFOUND;
+            return PostMessageW(window_, WM_READER_PRESS, static_cast<WPARAM>(t.id), 0) ? S_OK : E_FAIL;
         });
     }
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
@@ -343,7 +360,7 @@ private:
     Target Find(const VARIANT& child) const {
         if (!Connected()) return {CO_E_OBJNOTCONNECTED, {}, 0};
         ScreenModel model = BuildScreenModel(window_);
-        const bool present = child.vt == VT_I4 && child.lVal >= CHILDID_SELF && child.lVal <= ChildCount(model);
+        const bool present = child.vt == VT_I4 && child.lVal >= CHILDID_SELF && child.lVal <= ChildCount();
         return {present ? S_OK : E_INVALIDARG, std::move(model), present ? child.lVal : 0};
     }
 
@@ -359,6 +376,10 @@ private:
     HWND window_;
     LONG references_ = 1;
 };
+
+// The window's one object, made at the first request and handed out again;
+// window thread only.
+ComRef<AccessibleWindow> servedObject;
 
 ComRef<IAccPropServices> PropertyServices() {
     IAccPropServices* services = nullptr;
@@ -378,18 +399,21 @@ bool IsClientObjectRequest(LPARAM objectId) {
 }
 
 LRESULT ServeAccessibleTree(HWND window, WPARAM wParam) {
-    // Our own reference ends here; the client's keeps the object alive.
-    const ComRef<AccessibleWindow> object(new (std::nothrow) AccessibleWindow(window));
-    if (!object) return 0;
-    return LresultFromObject(IID_IAccessible, wParam, object.get());
+    if (!servedObject || servedObject->Window() != window) {
+        servedObject.reset(new (std::nothrow) AccessibleWindow(window));
+        if (!servedObject) return 0;
+    }
+    return LresultFromObject(IID_IAccessible, wParam, servedObject.get());
 }
 
-void PrepareAccessibleTree(HWND window) {
+void PrepareAccessibleTree(HWND window) { SetStatusLiveSetting(window, /*assertive*/ false); }
+
+void SetStatusLiveSetting(HWND window, bool assertive) {
     if (const ComRef<IAccPropServices> services = PropertyServices()) {
-        VARIANT polite{};
-        polite.vt = VT_I4;
-        polite.lVal = kLivePolite;
-        services->SetHwndProp(window, static_cast<DWORD>(OBJID_CLIENT), kStatusChild, kLiveSettingProperty, polite);
+        VARIANT setting{};
+        setting.vt = VT_I4;
+        setting.lVal = assertive ? kLiveAssertive : kLivePolite;
+        services->SetHwndProp(window, static_cast<DWORD>(OBJID_CLIENT), kStatusChild, kLiveSettingProperty, setting);
     }
 }
 
@@ -398,7 +422,10 @@ void DisconnectAccessibleTree(HWND window) {
         MSAAPROPID property = kLiveSettingProperty;
         services->ClearHwndProps(window, static_cast<DWORD>(OBJID_CLIENT), kStatusChild, &property, 1);
     }
-    // A disconnect may release the last reference and so end the object.
+    // The window's own reference goes after the cut-off, and a disconnect
+    // may release the last reference and so end the object.
+    ComRef<AccessibleWindow> served;
+    if (servedObject && servedObject->Window() == window) served = std::move(servedObject);
     std::vector<ComRef<AccessibleWindow>> objects;
     for (AccessibleWindow* object : liveObjects) {
         if (object->Window() != window) continue;

@@ -11,10 +11,6 @@
 #include "ui/drawing.h"
 #include "ui/screen_elements.h"
 
-#ifndef VANDRO_WEB_ADDRESS
-#define VANDRO_WEB_ADDRESS "vandro.example"
-#endif
-
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
@@ -41,8 +37,6 @@ constexpr float kFocusRingGap = 1.5f;
 constexpr float kContrastRingClearance = 1.0f;
 constexpr float kContrastRingClearancePixels = 2.0f;
 
-constexpr const wchar_t* kWebAddress = L"" VANDRO_WEB_ADDRESS;
-
 // Whether every drawing call of a frame succeeded: only such a frame, or
 // scenery, is kept and shown again.
 struct Drawn {
@@ -50,33 +44,10 @@ struct Drawn {
     void operator()(bool drawn) { all = all && drawn; }
 };
 
-struct Text {
-    const wchar_t* text;
-    CanvasRect rect;
-    float size;
-    std::uint32_t Palette::*colour;
-    bool bold;
-    bool centred;
-};
-
 bool DrawStyled(GpGraphics* g, const Palette& palette, const std::wstring& text, const TextStyle& style) {
     return DrawLabel(g, text, style.rect.x, style.rect.y, style.rect.width, style.rect.height, style.size,
                      palette.*style.colour, style.bold, style.centred);
 }
-
-bool Draw(GpGraphics* g, const Palette& palette, const Text& t) {
-    return DrawStyled(g, palette, t.text, {t.rect, t.size, t.colour, t.bold, t.centred});
-}
-
-constexpr Text kLogoWord{L"GLADE", {90, 220, 150, 48}, 30, &Palette::logoWord, true, true};
-constexpr Text kHeadline{L"Keşfe hazır mısın?", {50, 445, 530, 65}, 37, &Palette::headline, true, false};
-constexpr Text kSubline{L"Oyunlar, arkadaşlar ve kocaman bir park.", {53, 510, 510, 52}, 17, &Palette::subline, false,
-                        false};
-constexpr Text kWebAddressText{kWebAddress, {53, 595, 450, 28}, 15, &Palette::webAddress, true, false};
-constexpr Text kBadgeText{L"WINDOWS", {658, 119, 107, 27}, 11, &Palette::badgeText, true, true};
-constexpr Text kSystemLine{L"Windows 10/11 · 64 bit", {656, 492, 264, 23}, 12, &Palette::smallPrint, false, true};
-constexpr Text kEditionLine{L"VandroGLADE \u2014 PC sürümü", {656, 511, 264, 20}, 12, &Palette::smallPrint, false,
-                            true};
 
 bool FillRounded(GpGraphics* g, const CanvasRect& r, float radius, ARGB colour) {
     return FillRoundedRect(g, r.x, r.y, r.width, r.height, radius, colour);
@@ -139,14 +110,27 @@ bool DrawButton(GpGraphics* g, const ScreenModel& model, const ScreenElement& bu
     return drawn.all;
 }
 
+// The logo's picture and word, or the badge's fill and text; a contrast
+// theme has no picture and none of the soft shapes.
+bool DrawUnderText(GpGraphics* g, const Palette& palette, ElementLook look) {
+    if (palette.contrast) return true;
+    if (look == ElementLook::Badge) return FillRounded(g, ElementOf(kBadgeChild).rect, 13, palette.badge);
+    GpBitmap* logo = logoImage.get();
+    return !logo || GdipDrawImageRect(g, logo, 38, 8, 250, 250) == Ok;
+}
+
 bool DrawElement(GpGraphics* g, const ScreenModel& model, const ScreenElement& element, float outline) {
+    Drawn drawn;
     switch (element.look) {
         case ElementLook::Bar: return DrawBar(g, model, element, outline);
         case ElementLook::Button: return DrawButton(g, model, element, outline);
+        case ElementLook::Logo:
+        case ElementLook::Badge: drawn(DrawUnderText(g, model.palette, element.look)); break;
         case ElementLook::Text: break;
     }
     const std::wstring text = element.drawnText ? element.drawnText : ElementTextIn(element.name, element, model);
-    return DrawStyled(g, model.palette, text, element.style);
+    drawn(DrawStyled(g, model.palette, text, element.style));
+    return drawn.all;
 }
 
 // The shown elements of one layer, in reading order.
@@ -176,17 +160,12 @@ bool DrawFixedScenery(GpGraphics* g, const Palette& palette) {
     if (!palette.contrast) {
         const OwnedBrush shade = MakeSolidBrush(palette.shade);
         drawn(shade && GdipFillRectangle(g, shade.get(), 0, 0, kCanvasWidth, kCanvasHeight) == Ok);
-        if (GpBitmap* logo = logoImage.get()) drawn(GdipDrawImageRect(g, logo, 38, 8, 250, 250) == Ok);
     }
-    drawn(Draw(g, palette, kLogoWord));
-    drawn(Draw(g, palette, kHeadline));
-    drawn(Draw(g, palette, kSubline));
-    drawn(Draw(g, palette, kWebAddressText));
+    const ScreenModel scenery = ScreenModelOfScenery(palette);
+    drawn(DrawLayer(g, scenery, ElementLayer::Backdrop));
     if (!palette.contrast) drawn(FillRounded(g, {632, 99, 320, 463}, 25, palette.cardShadow));
     drawn(FillRounded(g, {628, 92, 320, 463}, 25, palette.card));
-    if (!palette.contrast) drawn(FillRounded(g, {656, 119, 111, 27}, 13, palette.badge));
-    drawn(Draw(g, palette, kBadgeText));
-    drawn(DrawLayer(g, ScreenModelOfScenery(palette), ElementLayer::Card));
+    drawn(DrawLayer(g, scenery, ElementLayer::Card));
     return drawn.all;
 }
 
@@ -202,7 +181,7 @@ bool DrawScenery(GpGraphics* g, const Palette& palette) {
 
 bool DrawFocusRing(GpGraphics* g, const Palette& palette, KeyboardFocus focused, float scale) {
     const bool onLink = focused == KeyboardFocus::Link;
-    const CanvasRect& r = onLink ? kOpenGameLinkRect : kMainButtonRect;
+    const CanvasRect& r = ElementWithFocus(focused).rect;
     const float width = LineWidth(palette.focusRingWidth, palette.focusRingMinimumPixels, scale);
     const float clearance = LineWidth(kContrastRingClearance, kContrastRingClearancePixels, scale);
     const float distance = palette.contrast ? clearance + width * 0.5f : kFocusRingGap;
@@ -221,9 +200,6 @@ bool DrawLiveElements(GpGraphics* g, const ScreenModel& model) {
     Drawn drawn;
     drawn(DrawLayer(g, model, ElementLayer::Live));
     if (model.ringShown) drawn(DrawFocusRing(g, palette, model.focused, scale));
-
-    drawn(Draw(g, palette, kSystemLine));
-    drawn(Draw(g, palette, kEditionLine));
     return drawn.all;
 }
 

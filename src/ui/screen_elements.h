@@ -19,23 +19,30 @@
 enum AccessibleChild : LONG {
     kMinimiseChild = 1,
     kCloseChild = 2,
-    kHeadingChild = 3,
-    kStatusChild = 4,
-    kProgressChild = 5,
-    kMainButtonChild = 6,
-    kLinkChild = 7,
+    kLogoChild = 3,
+    kHeadlineChild = 4,
+    kSublineChild = 5,
+    kWebAddressChild = 6,
+    kBadgeChild = 7,
+    kHeadingChild = 8,
+    kStatusChild = 9,
+    kProgressChild = 10,
+    kMainButtonChild = 11,
+    kLinkChild = 12,
+    kSystemLineChild = 13,
+    kEditionLineChild = 14,
 };
 
-enum class ElementRole { PushButton, StaticText, ProgressBar, Link };
+enum class ElementRole { PushButton, StaticText, Graphic, ProgressBar, Link };
 // Where one of an element's texts comes from.
 enum class ElementText { None, Fixed, Status, ButtonLabel, ProgressValue, Counter };
 // When an element is there, and when it acts; the model decides both.
 enum class ElementShown { Always, WithLink };
 enum class ElementEnabled { Always, WhenIdle };
-// Scenery that does not change with the launcher's state, or drawn from the
-// model at each frame.
-enum class ElementLayer { Scenery, Live };
-enum class ElementLook { Text, Bar, Button };
+// Scenery that does not change with the launcher's state, under the card or
+// on it; or drawn from the model at each frame.
+enum class ElementLayer { Backdrop, Card, Live };
+enum class ElementLook { Text, Logo, Badge, Bar, Button };
 
 struct TextStyle {
     CanvasRect rect;
@@ -54,6 +61,7 @@ struct ScreenElement {
     const wchar_t* drawnText;   // the text drawn, when it is fixed
     ElementText value;
     ElementText description;
+    const wchar_t* shortcut;    // the keyboard shortcut a reader names, if any
     ElementShown shown;
     ElementEnabled enabled;
     std::optional<KeyboardFocus> tabStop;  // the focus Tab gives it

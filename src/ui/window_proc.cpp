@@ -68,6 +68,15 @@ void PressFocusedElement(HWND window) {
     SendMessageW(window, WM_LBUTTONUP, 0, ClientPointParam(FocusedPressPoint()));
 }
 
+// A reader's press, as Enter on that element, at the point it has now; an
+// element gone from the screen since is not pressed.
+void PressNamedElement(HWND window, WPARAM child) {
+    if (child < 1 || child > ScreenElements().size()) return;
+    const ScreenElement& element = ElementOf(static_cast<LONG>(child));
+    if (!element.press || !ElementShownIn(element, BuildScreenModel(0, 0))) return;
+    SendMessageW(window, WM_LBUTTONUP, 0, ClientPointParam(*element.press));
+}
+
 void OnTab(HWND window) {
     MoveKeyboardFocus();
     RepaintAll(window);
@@ -171,6 +180,9 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_LBUTTONUP:
             Click(window, lParam);
+            return 0;
+        case WM_READER_PRESS:
+            PressNamedElement(window, wParam);
             return 0;
         default:
             break;

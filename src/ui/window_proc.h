@@ -8,6 +8,10 @@
 
 inline constexpr const wchar_t* kWindowClassName = L"VandroGLADE.Download.Window";
 
+// Posted by a reader's default action, the element's child id in wParam
+// (WM_APP+1 is the worker's status post).
+inline constexpr UINT WM_READER_PRESS = WM_APP + 2;
+
 LRESULT CALLBACK LauncherWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void LaunchInstalledGame(HWND window);
 
