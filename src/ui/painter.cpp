@@ -103,7 +103,10 @@ bool DrawButton(GpGraphics* g, const ScreenModel& model, const ScreenElement& bu
     const bool enabled = ElementEnabledIn(button, model);
     Drawn drawn;
     drawn(FillRounded(g, button.rect, kMainButtonRadius, MainButtonColour(palette, enabled, model.hover)));
-    if (palette.contrast) drawn(OutlineInside(g, button.rect, kMainButtonRadius, outline, palette.buttonBorder));
+    if (palette.contrast) {
+        const ARGB border = enabled ? palette.buttonBorder : palette.buttonBusyBorder;
+        drawn(OutlineInside(g, button.rect, kMainButtonRadius, outline, border));
+    }
     TextStyle label = button.style;
     label.colour = MainButtonLabelColour(enabled, model.hover);
     drawn(DrawStyled(g, palette, model.buttonLabel, label));
