@@ -16,9 +16,9 @@ void RunInstallPipeline() {
 
 namespace {
 
-// Clears busy after an early stop: the stop's own publish already posted.
+// Ends the attempt after an early stop: the stop's own publish already posted.
 void EndEarly() {
-    launcherState.busy.exchange(false);
+    EndAttempt();
 }
 
 }  // namespace
@@ -43,7 +43,7 @@ void RunInstallPipelineWith(const PipelineStages& stages) {
     } catch (const std::exception& failure) {
         AppendLauncherLog(failure);
     }
-    launcherState.busy.exchange(false);
+    EndAttempt();
     if (HWND window = launcherState.window.load()) {
         PostMessageW(window, WM_LAUNCHER_STATUS, 0, 0);
     }

@@ -17,12 +17,19 @@ void PostStatusChanged() {
     }
 }
 
+bool Finished(LauncherPhase phase) { return phase == Ready || phase == Failed; }
+
+// Ready and Failed end the attempt: busy clears with them, in the same
+// critical section, so that no reading of the three pairs the end with the
+// attempt's busy flag. The clearing still follows the worker's last write of
+// the installed game.
 void StoreStatus(LauncherPhase phase, const std::wstring& message) {
     std::lock_guard<std::mutex> lock(launcherState.mutex);
     launcherState.phase = phase;
     if (&message != &launcherState.statusMessage) {
         launcherState.statusMessage = message;
     }
+    if (Finished(phase)) launcherState.busy.exchange(false);
 }
 
 // The worker's body: the pipeline catches what derives from std::exception;
@@ -38,7 +45,7 @@ void WorkerBody() {
         AppendLauncherLog(std::runtime_error("Unknown failure"));
     } catch (...) {
     }
-    launcherState.busy.exchange(false);
+    EndAttempt();
     PostStatusChanged();
 }
 
@@ -51,7 +58,12 @@ void PublishStatus(LauncherPhase phase, const std::wstring& message) {
 
 PhaseSnapshot ReadPhaseAndMessage() {
     std::lock_guard<std::mutex> lock(launcherState.mutex);
-    return PhaseSnapshot{launcherState.phase, launcherState.statusMessage};
+    return PhaseSnapshot{launcherState.phase, launcherState.statusMessage, launcherState.busy.load()};
+}
+
+void EndAttempt() {
+    std::lock_guard<std::mutex> lock(launcherState.mutex);
+    if (!Finished(launcherState.phase)) launcherState.busy.exchange(false);
 }
 
 LauncherPhase ReadPhase() {

@@ -39,7 +39,7 @@ struct KernelEvent {
 };
 
 struct LauncherState {
-    std::mutex mutex;  // guards phase and statusMessage, nothing else
+    std::mutex mutex;  // guards phase and statusMessage; busy clears under it
     LauncherPhase phase = Idle;
     std::wstring statusMessage = kInitialStatusMessage;
     std::atomic<std::uint64_t> bytesDone{0};
@@ -62,13 +62,21 @@ void StartDownload();
 // Window thread, when the window goes: asks a running attempt to stop.
 void RequestCancel();
 
-// Worker thread. Stores phase and message together, then notifies the window.
+// Worker thread. Stores phase and message together, then notifies the
+// window. Ready and Failed end the attempt and clear busy with them.
 void PublishStatus(LauncherPhase phase, const std::wstring& message);
 
-// A consistent copy of phase and message, taken under the mutex.
+// Worker thread, its last action on the state: clears busy when the attempt
+// ended without publishing Ready or Failed. One that did has cleared it
+// already, and the window may have claimed it for the next attempt, which
+// joins this worker only after the claim.
+void EndAttempt();
+
+// A consistent copy of phase, message and busy, taken under the mutex.
 struct PhaseSnapshot {
     LauncherPhase phase;
     std::wstring statusMessage;
+    bool busy;
 };
 PhaseSnapshot ReadPhaseAndMessage();
 LauncherPhase ReadPhase();

@@ -10,21 +10,20 @@
 #include <utility>
 #include <vector>
 
+#include "ui/window_proc.h"
+
 
 namespace {
 
-// Names a reader speaks for the glyphs, whose drawn texts ("—", "×") say
-// nothing, and the one verb of every element that acts.
-constexpr const wchar_t* kMinimiseName = L"Simge durumuna küçült";
-constexpr const wchar_t* kCloseName = L"Kapat";
+// The one verb of every element that acts.
 constexpr const wchar_t* kPressAction = L"Bas";
-// The bar's own name; its value is the percentage, its description the counter.
-constexpr const wchar_t* kProgressName = L"İndirme ilerlemesi";
 
-// UI Automation's LiveSetting property and its "polite" value, which MSAA
-// servers set through IAccPropServices (not in MinGW's headers).
+// UI Automation's LiveSetting property and its "polite" and "assertive"
+// values, which MSAA servers set through IAccPropServices (not in MinGW's
+// headers).
 constexpr GUID kLiveSettingProperty = {0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
 constexpr LONG kLivePolite = 1;
+constexpr LONG kLiveAssertive = 2;
 
 
 struct ComRelease {
@@ -33,41 +32,40 @@ struct ComRelease {
 template <class T>
 using ComRef = std::unique_ptr<T, ComRelease>;
 
-constexpr CanvasRect kProgressRect{kProgressTrackRect.x, kProgressTrackRect.y, kProgressTrackRect.width,
-                                   kByteCounterRect.y + kByteCounterRect.height - kProgressTrackRect.y};
+// Every element is a child, shown or not, so that ids stay put.
+LONG ChildCount() { return static_cast<LONG>(ScreenElements().size()); }
 
-constexpr CanvasPoint CentreOf(const CanvasRect& r) { return {r.x + r.width * 0.5f, r.y + r.height * 0.5f}; }
-
-CanvasRect RectOf(LONG child) {
-    switch (child) {
-        case kMinimiseChild: return kMinimiseGlyphRect;
-        case kCloseChild: return kCloseGlyphRect;
-        case kHeadingChild: return kCardHeadingRect;
-        case kStatusChild: return kStatusRect;
-        case kProgressChild: return kProgressRect;
-        case kMainButtonChild: return kMainButtonRect;
-        default: return kOpenGameLinkRect;
+// The next (or previous) shown element after `from`; 0 when there is none.
+LONG NextShown(LONG from, LONG step, const ScreenModel& model) {
+    for (LONG id = from + step; id >= 1 && id <= ChildCount(); id += step) {
+        if (ElementShownIn(ElementOf(id), model)) return id;
     }
+    return 0;
 }
 
-// Where a default action clicks: the keyboard's press points, the glyphs' centres.
-std::optional<CanvasPoint> ActionPointOf(LONG child) {
-    switch (child) {
-        case kMainButtonChild: return kKeyboardPressPoint;
-        case kLinkChild: return kLinkPressPoint;
-        case kMinimiseChild: return CentreOf(kMinimiseGlyphRect);
-        case kCloseChild: return CentreOf(kCloseGlyphRect);
-        default: return std::nullopt;
+LONG RoleOf(const ScreenElement& element) {
+    switch (element.role) {
+        case ElementRole::StaticText: return ROLE_SYSTEM_STATICTEXT;
+        case ElementRole::Graphic: return ROLE_SYSTEM_GRAPHIC;
+        case ElementRole::ProgressBar: return ROLE_SYSTEM_PROGRESSBAR;
+        case ElementRole::Link: return ROLE_SYSTEM_LINK;
+        case ElementRole::PushButton: break;
     }
+    return ROLE_SYSTEM_PUSHBUTTON;
 }
 
-LONG ChildCount(const ScreenModel& model) { return model.linkShown ? kLinkChild : kLinkChild - 1; }
-
-// The reading of the card heading: its line break is only layout.
-std::wstring HeadingName() {
-    std::wstring name = kCardHeadingText;
-    std::replace(name.begin(), name.end(), L'\n', L' ');
-    return name;
+// What the element is, from its entry, and what the model makes of it now.
+LONG StateOf(const ScreenElement& element, const ScreenModel& model) {
+    LONG flags = 0;
+    if (element.role == ElementRole::StaticText || element.role == ElementRole::ProgressBar ||
+        element.role == ElementRole::Graphic) {
+        flags |= STATE_SYSTEM_READONLY;
+    }
+    if (element.tabStop) flags |= STATE_SYSTEM_FOCUSABLE;
+    if (element.role == ElementRole::Link) flags |= STATE_SYSTEM_LINKED;
+    if (!ElementEnabledIn(element, model)) flags |= STATE_SYSTEM_UNAVAILABLE;
+    if (!ElementShownIn(element, model)) flags |= STATE_SYSTEM_INVISIBLE;
+    return flags;
 }
 
 HRESULT ReturnText(const std::wstring& text, BSTR* out) {
@@ -157,7 +155,7 @@ public:
         return Guarded([&]() -> HRESULT {
             if (!count) return E_POINTER;
             if (!Connected()) return CO_E_OBJNOTCONNECTED;
-            *count = ChildCount(BuildScreenModel(window_));
+            *count = ChildCount();
             return S_OK;
         });
     }
@@ -176,16 +174,9 @@ public:
             *name = nullptr;
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
-            switch (t.id) {
-                case CHILDID_SELF: return ReturnText(kWindowTitle, name);
-                case kMinimiseChild: return ReturnText(kMinimiseName, name);
-                case kCloseChild: return ReturnText(kCloseName, name);
-                case kHeadingChild: return ReturnText(HeadingName(), name);
-                case kStatusChild: return ReturnText(t.model.statusMessage, name);
-                case kMainButtonChild: return ReturnText(t.model.buttonLabel, name);
-                case kProgressChild: return ReturnText(kProgressName, name);
-                default: return ReturnText(kOpenGameLinkText, name);
-            }
+            if (t.id == CHILDID_SELF) return ReturnText(kWindowTitle, name);
+            const ScreenElement& e = ElementOf(t.id);
+            return ReturnText(ElementTextIn(e.name, e, t.model), name);
         });
     }
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
@@ -194,18 +185,22 @@ public:
             *value = nullptr;
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
-            return t.id == kProgressChild ? ReturnText(t.model.progressValue, value) : DISP_E_MEMBERNOTFOUND;
+            if (t.id == CHILDID_SELF || ElementOf(t.id).value == ElementText::None) return DISP_E_MEMBERNOTFOUND;
+            const ScreenElement& e = ElementOf(t.id);
+            return ReturnText(ElementTextIn(e.value, e, t.model), value);
         });
     }
-    // The bar's description is the counter drawn under it; it changes with no event of its own.
+    // The bar's description (the counter) changes with no event of its own.
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* text) override {
         if (!text) return E_POINTER;
         *text = nullptr;
         return Guarded([&]() -> HRESULT {
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
-            const bool counter = t.id == kProgressChild && !t.model.counterText.empty();
-            return counter ? ReturnText(t.model.counterText, text) : S_FALSE;
+            if (t.id == CHILDID_SELF) return S_FALSE;
+            const ScreenElement& e = ElementOf(t.id);
+            const std::wstring description = ElementTextIn(e.description, e, t.model);
+            return description.empty() ? S_FALSE : ReturnText(description, text);
         });
     }
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
@@ -215,14 +210,7 @@ public:
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
             role->vt = VT_I4;
-            switch (t.id) {
-                case CHILDID_SELF: role->lVal = ROLE_SYSTEM_CLIENT; break;
-                case kHeadingChild:
-                case kStatusChild: role->lVal = ROLE_SYSTEM_STATICTEXT; break;
-                case kProgressChild: role->lVal = ROLE_SYSTEM_PROGRESSBAR; break;
-                case kLinkChild: role->lVal = ROLE_SYSTEM_LINK; break;
-                default: role->lVal = ROLE_SYSTEM_PUSHBUTTON; break;
-            }
+            role->lVal = t.id == CHILDID_SELF ? ROLE_SYSTEM_DIALOG : RoleOf(ElementOf(t.id));
             return S_OK;
         });
     }
@@ -233,16 +221,7 @@ public:
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
             const bool focused = GetFocus() == window_ && FocusedChild(t.model) == t.id;
-            LONG flags = 0;
-            switch (t.id) {
-                case CHILDID_SELF: flags = STATE_SYSTEM_FOCUSABLE; break;
-                case kHeadingChild:
-                case kStatusChild:
-                case kProgressChild: flags = STATE_SYSTEM_READONLY; break;
-                case kMainButtonChild: flags = STATE_SYSTEM_FOCUSABLE | (t.model.busy ? STATE_SYSTEM_UNAVAILABLE : 0); break;
-                case kLinkChild: flags = STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_LINKED; break;
-                default: break;
-            }
+            const LONG flags = t.id == CHILDID_SELF ? STATE_SYSTEM_FOCUSABLE : StateOf(ElementOf(t.id), t.model);
             state->vt = VT_I4;
             state->lVal = flags | (focused ? STATE_SYSTEM_FOCUSED : 0);
             return S_OK;
@@ -255,7 +234,16 @@ public:
         *topic = 0;
         return Connected() ? S_FALSE : CO_E_OBJNOTCONNECTED;
     }
-    HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* text) override { return NoText(child, text); }
+    HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* text) override {
+        if (!text) return E_POINTER;
+        *text = nullptr;
+        return Guarded([&]() -> HRESULT {
+            const Target t = Find(child);
+            if (FAILED(t.result)) return t.result;
+            const wchar_t* shortcut = t.id == CHILDID_SELF ? nullptr : ElementOf(t.id).shortcut;
+            return shortcut ? ReturnText(shortcut, text) : S_FALSE;
+        });
+    }
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
         return Guarded([&]() -> HRESULT {
             if (!focus) return E_POINTER;
@@ -277,7 +265,8 @@ public:
             *action = nullptr;
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
-            return ActionPointOf(t.id) ? ReturnText(kPressAction, action) : DISP_E_MEMBERNOTFOUND;
+            const bool acts = t.id != CHILDID_SELF && ElementOf(t.id).press;
+            return acts ? ReturnText(kPressAction, action) : DISP_E_MEMBERNOTFOUND;
         });
     }
     HRESULT STDMETHODCALLTYPE accSelect(LONG, VARIANT) override {
@@ -293,7 +282,7 @@ public:
             if (t.id == CHILDID_SELF) {
                 GetClientRect(window_, &client);
             } else {
-                const CanvasRect r = RectOf(t.id);
+                const CanvasRect r = ElementOf(t.id).rect;
                 const POINT topLeft = CanvasToClient(canvasMapping, {r.x, r.y});
                 const POINT bottomRight = CanvasToClient(canvasMapping, {r.x + r.width, r.y + r.height});
                 client = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
@@ -313,15 +302,14 @@ public:
             end->vt = VT_EMPTY;
             const Target from = Find(start);
             if (FAILED(from.result)) return from.result;
-            const LONG count = ChildCount(from.model);
             LONG to = 0;
             if (from.id == CHILDID_SELF) {
-                if (direction == NAVDIR_FIRSTCHILD) to = 1;
-                if (direction == NAVDIR_LASTCHILD) to = count;
+                if (direction == NAVDIR_FIRSTCHILD) to = NextShown(0, 1, from.model);
+                if (direction == NAVDIR_LASTCHILD) to = NextShown(ChildCount() + 1, -1, from.model);
             } else if (direction == NAVDIR_NEXT) {
-                to = from.id < count ? from.id + 1 : 0;
+                to = NextShown(from.id, 1, from.model);
             } else if (direction == NAVDIR_PREVIOUS) {
-                to = from.id - 1;
+                to = NextShown(from.id, -1, from.model);
             }
             if (to == 0) return ReturnEmpty(end);
             SetChildVariant(end, to);
@@ -340,19 +328,20 @@ public:
             if (!PtInRect(&client, point)) return ReturnEmpty(hit);
             const CanvasPoint canvas =
                 ClientToCanvas(canvasMapping, static_cast<float>(point.x), static_cast<float>(point.y));
-            SetChildVariant(hit, ChildAt(canvas, BuildScreenModel(window_)));
+            SetChildVariant(hit, ElementAt(canvas, BuildScreenModel(window_)));
             return S_OK;
         });
     }
-    // Acts as a click on the element does, later, on the window's own
-    // message loop: nothing starts inside the reader's call.
+    // Acts as Enter on the element does, later, on the window's own message
+    // loop: nothing starts inside the reader's call, and the press lands
+    // where the element is when it is handled.
     HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
         return Guarded([&]() -> HRESULT {
             const Target t = Find(child);
             if (FAILED(t.result)) return t.result;
-            const std::optional<CanvasPoint> point = ActionPointOf(t.id);
-            if (!point) return DISP_E_MEMBERNOTFOUND;
-            return PostMessageW(window_, WM_LBUTTONUP, 0, ClientPointParam(*point)) ? S_OK : E_FAIL;
+            const bool acts = t.id != CHILDID_SELF && ElementOf(t.id).press && ElementShownIn(ElementOf(t.id), t.model);
+            if (!acts) return DISP_E_MEMBERNOTFOUND;
+            return PostMessageW(window_, WM_READER_PRESS, static_cast<WPARAM>(t.id), 0) ? S_OK : E_FAIL;
         });
     }
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
@@ -371,17 +360,8 @@ private:
     Target Find(const VARIANT& child) const {
         if (!Connected()) return {CO_E_OBJNOTCONNECTED, {}, 0};
         ScreenModel model = BuildScreenModel(window_);
-        const bool present = child.vt == VT_I4 && child.lVal >= CHILDID_SELF && child.lVal <= ChildCount(model);
+        const bool present = child.vt == VT_I4 && child.lVal >= CHILDID_SELF && child.lVal <= ChildCount();
         return {present ? S_OK : E_INVALIDARG, std::move(model), present ? child.lVal : 0};
-    }
-
-    // The element whose click area holds the point, in the click table's order.
-    static LONG ChildAt(CanvasPoint point, const ScreenModel& model) {
-        if (model.linkShown && kOpenGameLinkRect.Contains(point)) return kLinkChild;
-        for (LONG id : {kCloseChild, kMinimiseChild, kMainButtonChild, kHeadingChild, kStatusChild, kProgressChild}) {
-            if (RectOf(id).Contains(point)) return id;
-        }
-        return CHILDID_SELF;
     }
 
     HRESULT NoText(const VARIANT& child, BSTR* text) const {
@@ -397,6 +377,10 @@ private:
     LONG references_ = 1;
 };
 
+// The window's one object, made at the first request and handed out again;
+// window thread only.
+ComRef<AccessibleWindow> servedObject;
+
 ComRef<IAccPropServices> PropertyServices() {
     IAccPropServices* services = nullptr;
     if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
@@ -408,27 +392,28 @@ ComRef<IAccPropServices> PropertyServices() {
 
 }  // namespace
 
-LONG FocusedChild(const ScreenModel& model) {
-    return model.focused == KeyboardFocus::Link ? kLinkChild : kMainButtonChild;
-}
+LONG FocusedChild(const ScreenModel& model) { return ElementWithFocus(model.focused).id; }
 
 bool IsClientObjectRequest(LPARAM objectId) {
     return static_cast<DWORD>(objectId) == static_cast<DWORD>(OBJID_CLIENT);
 }
 
 LRESULT ServeAccessibleTree(HWND window, WPARAM wParam) {
-    // Our own reference ends here; the client's keeps the object alive.
-    const ComRef<AccessibleWindow> object(new (std::nothrow) AccessibleWindow(window));
-    if (!object) return 0;
-    return LresultFromObject(IID_IAccessible, wParam, object.get());
+    if (!servedObject || servedObject->Window() != window) {
+        servedObject.reset(new (std::nothrow) AccessibleWindow(window));
+        if (!servedObject) return 0;
+    }
+    return LresultFromObject(IID_IAccessible, wParam, servedObject.get());
 }
 
-void PrepareAccessibleTree(HWND window) {
+void PrepareAccessibleTree(HWND window) { SetStatusLiveSetting(window, /*assertive*/ false); }
+
+void SetStatusLiveSetting(HWND window, bool assertive) {
     if (const ComRef<IAccPropServices> services = PropertyServices()) {
-        VARIANT polite{};
-        polite.vt = VT_I4;
-        polite.lVal = kLivePolite;
-        services->SetHwndProp(window, static_cast<DWORD>(OBJID_CLIENT), kStatusChild, kLiveSettingProperty, polite);
+        VARIANT setting{};
+        setting.vt = VT_I4;
+        setting.lVal = assertive ? kLiveAssertive : kLivePolite;
+        services->SetHwndProp(window, static_cast<DWORD>(OBJID_CLIENT), kStatusChild, kLiveSettingProperty, setting);
     }
 }
 
@@ -437,7 +422,10 @@ void DisconnectAccessibleTree(HWND window) {
         MSAAPROPID property = kLiveSettingProperty;
         services->ClearHwndProps(window, static_cast<DWORD>(OBJID_CLIENT), kStatusChild, &property, 1);
     }
-    // A disconnect may release the last reference and so end the object.
+    // The window's own reference goes after the cut-off, and a disconnect
+    // may release the last reference and so end the object.
+    ComRef<AccessibleWindow> served;
+    if (servedObject && servedObject->Window() == window) served = std::move(servedObject);
     std::vector<ComRef<AccessibleWindow>> objects;
     for (AccessibleWindow* object : liveObjects) {
         if (object->Window() != window) continue;

@@ -23,11 +23,17 @@ std::vector<AccessibleEvent> ChangesToAnnounce(Announced& last, HWND window, con
     std::vector<AccessibleEvent> events;
     if (last.window != window) {
         last = Announced{window, model.statusMessage, model.progressValue, model.buttonLabel,
-                         model.busy,  model.linkShown,     0};
+                         model.busy,  model.linkShown,     false,         0};
         return events;
     }
     if (model.statusMessage != last.status) {
         last.status = model.statusMessage;
+        // Every failure, cancel and stop message comes with Failed.
+        const bool alert = model.phase == Failed;
+        if (alert != last.alert) {
+            last.alert = alert;
+            events.push_back({alert ? kStatusTurnsAssertive : kStatusTurnsPolite, kStatusChild});
+        }
         events.push_back({EVENT_OBJECT_NAMECHANGE, kStatusChild});
         events.push_back({EVENT_OBJECT_LIVEREGIONCHANGED, kStatusChild});
     }
@@ -42,8 +48,8 @@ std::vector<AccessibleEvent> ChangesToAnnounce(Announced& last, HWND window, con
         events.push_back({EVENT_OBJECT_NAMECHANGE, kMainButtonChild});
         events.push_back({EVENT_OBJECT_STATECHANGE, kMainButtonChild});
     }
-    // The link came or went: the client's children are 6 or 7 now, and a
-    // reader that keeps a copy of the tree reads it again.
+    // The link came or went (it stays a child, invisible while it is not
+    // shown): a reader that keeps a copy of the tree reads it again.
     if (model.linkShown != last.linkShown) {
         last.linkShown = model.linkShown;
         events.push_back({EVENT_OBJECT_REORDER, CHILDID_SELF});
@@ -55,7 +61,11 @@ void AnnounceScreen(HWND window) {
     const ScreenModel model = BuildScreenModel(window);
     if (SettleKeyboardFocus(model)) RaiseFocus(window, model);
     for (const AccessibleEvent& e : ChangesToAnnounce(announced, window, model, GetTickCount64())) {
-        Raise(e.event, window, e.child);
+        if (e.event == kStatusTurnsAssertive || e.event == kStatusTurnsPolite) {
+            SetStatusLiveSetting(window, e.event == kStatusTurnsAssertive);
+        } else {
+            Raise(e.event, window, e.child);
+        }
     }
 }
 

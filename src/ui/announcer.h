@@ -28,12 +28,19 @@ struct Announced {
     std::wstring label;
     bool busy = false;
     bool linkShown = false;
+    bool alert = false;  // the status's live setting is assertive
     ULONGLONG valueEventTick = 0;
 };
 struct AccessibleEvent {
     DWORD event;
     LONG child;
 };
+// Two steps among the events that are not events: the status's live setting
+// turns assertive before the live-region event of a failure or a stop, as a
+// message box would be an alert, and polite again before the next message's.
+// (A reader reads the setting when it handles the event, later.)
+inline constexpr DWORD kStatusTurnsAssertive = 0xFFFF0001;
+inline constexpr DWORD kStatusTurnsPolite = 0xFFFF0002;
 // A bar that moves on every chunk would drown the reader: its value changes
 // go out at most this often. One held back goes out at the first
 // announcement after the spacing, so at the tick's pace within about 600 ms.

@@ -27,6 +27,7 @@ constexpr Palette kNormalPalette{
     .buttonHoverLabel = 0xFF162C48,
     .buttonBusyLabel = 0xFF162C48,
     .buttonBorder = 0,
+    .buttonBusyBorder = 0,
     .link = 0xFF18788F,
     .smallPrint = 0xFF64737F,
     .glyph = 0xFFFFFFFF,
@@ -79,6 +80,7 @@ Palette ContrastPalette() {
     const std::uint32_t buttonFace = SystemColour(COLOR_BTNFACE);
     const std::uint32_t buttonText = SystemColour(COLOR_BTNTEXT);
     const std::uint32_t highlight = SystemColour(COLOR_HIGHLIGHT);
+    const std::uint32_t grayText = SystemColour(COLOR_GRAYTEXT);
     return Palette{
         .contrast = true,
         .backdrop = window,
@@ -99,11 +101,15 @@ Palette ContrastPalette() {
         .counter = text,
         .buttonNormal = buttonFace,
         .buttonHover = highlight,
-        .buttonBusy = buttonFace,
+        // Busy is drawn as Windows draws a disabled control: grey text on
+        // the window's colour, which is what the theme pairs it with, and no
+        // border that would make it look enabled.
+        .buttonBusy = window,
         .buttonLabel = buttonText,
         .buttonHoverLabel = SystemColour(COLOR_HIGHLIGHTTEXT),
-        .buttonBusyLabel = SystemColour(COLOR_GRAYTEXT),
+        .buttonBusyLabel = grayText,
         .buttonBorder = buttonText,
+        .buttonBusyBorder = grayText,
         .link = SystemColour(COLOR_HOTLIGHT),
         .smallPrint = text,
         .glyph = text,

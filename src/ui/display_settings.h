@@ -52,6 +52,7 @@ struct Palette {
     std::uint32_t buttonHoverLabel;
     std::uint32_t buttonBusyLabel;
     std::uint32_t buttonBorder;  // contrast only
+    std::uint32_t buttonBusyBorder;  // contrast only
     std::uint32_t link;
     std::uint32_t smallPrint;
     std::uint32_t glyph;  // minimise and close

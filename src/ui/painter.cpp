@@ -9,23 +9,20 @@
 
 #include "ui/display_settings.h"
 #include "ui/drawing.h"
-
-#ifndef VANDRO_WEB_ADDRESS
-#define VANDRO_WEB_ADDRESS "vandro.example"
-#endif
+#include "ui/screen_elements.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
 namespace {
 
-ARGB MainButtonColour(const Palette& palette, bool busy, bool hover) {
-    if (busy) return palette.buttonBusy;
+ARGB MainButtonColour(const Palette& palette, bool enabled, bool hover) {
+    if (!enabled) return palette.buttonBusy;
     return hover ? palette.buttonHover : palette.buttonNormal;
 }
 
-std::uint32_t Palette::*MainButtonLabelColour(bool busy, bool hover) {
-    if (busy) return &Palette::buttonBusyLabel;
+std::uint32_t Palette::*MainButtonLabelColour(bool enabled, bool hover) {
+    if (!enabled) return &Palette::buttonBusyLabel;
     return hover ? &Palette::buttonHoverLabel : &Palette::buttonLabel;
 }
 
@@ -40,8 +37,6 @@ constexpr float kFocusRingGap = 1.5f;
 constexpr float kContrastRingClearance = 1.0f;
 constexpr float kContrastRingClearancePixels = 2.0f;
 
-constexpr const wchar_t* kWebAddress = L"" VANDRO_WEB_ADDRESS;
-
 // Whether every drawing call of a frame succeeded: only such a frame, or
 // scenery, is kept and shown again.
 struct Drawn {
@@ -49,38 +44,10 @@ struct Drawn {
     void operator()(bool drawn) { all = all && drawn; }
 };
 
-struct Text {
-    const wchar_t* text;
-    CanvasRect rect;
-    float size;
-    std::uint32_t Palette::*colour;
-    bool bold;
-    bool centred;
-};
-
-bool DrawText(GpGraphics* g, const Palette& palette, const std::wstring& text, const Text& style) {
+bool DrawStyled(GpGraphics* g, const Palette& palette, const std::wstring& text, const TextStyle& style) {
     return DrawLabel(g, text, style.rect.x, style.rect.y, style.rect.width, style.rect.height, style.size,
                      palette.*style.colour, style.bold, style.centred);
 }
-
-bool Draw(GpGraphics* g, const Palette& palette, const Text& t) { return DrawText(g, palette, t.text, t); }
-
-constexpr Text kLogoWord{L"GLADE", {90, 220, 150, 48}, 30, &Palette::logoWord, true, true};
-constexpr Text kHeadline{L"Keşfe hazır mısın?", {50, 445, 530, 65}, 37, &Palette::headline, true, false};
-constexpr Text kSubline{L"Oyunlar, arkadaşlar ve kocaman bir park.", {53, 510, 510, 52}, 17, &Palette::subline, false,
-                        false};
-constexpr Text kWebAddressText{kWebAddress, {53, 595, 450, 28}, 15, &Palette::webAddress, true, false};
-constexpr Text kBadgeText{L"WINDOWS", {658, 119, 107, 27}, 11, &Palette::badgeText, true, true};
-constexpr Text kCardHeading{kCardHeadingText, kCardHeadingRect, 31, &Palette::cardHeading, true, false};
-constexpr Text kStatusStyle{nullptr, kStatusRect, 15, &Palette::status, false, false};
-constexpr Text kCounterStyle{nullptr, kByteCounterRect, 12, &Palette::counter, false, false};
-constexpr Text kButtonLabelStyle{nullptr, {662, 404, 252, 59}, 19, &Palette::buttonLabel, true, true};
-constexpr Text kOpenGameLink{kOpenGameLinkText, kOpenGameLinkRect, 12, &Palette::link, true, true};
-constexpr Text kSystemLine{L"Windows 10/11 · 64 bit", {656, 492, 264, 23}, 12, &Palette::smallPrint, false, true};
-constexpr Text kEditionLine{L"VandroGLADE \u2014 PC sürümü", {656, 511, 264, 20}, 12, &Palette::smallPrint, false,
-                            true};
-constexpr Text kMinimiseGlyph{L"\u2014", kMinimiseGlyphRect, 18, &Palette::glyph, false, true};
-constexpr Text kCloseGlyph{L"\u00D7", kCloseGlyphRect, 25, &Palette::glyph, false, true};
 
 bool FillRounded(GpGraphics* g, const CanvasRect& r, float radius, ARGB colour) {
     return FillRoundedRect(g, r.x, r.y, r.width, r.height, radius, colour);
@@ -114,6 +81,79 @@ bool DrawBackground(GpGraphics* g) {
                                  nullptr) == Ok;
 }
 
+// The bar with its counter. A contrast theme outlines the bar as the
+// system draws its own.
+bool DrawBar(GpGraphics* g, const ScreenModel& model, const ScreenElement& bar, float outline) {
+    const Palette& palette = model.palette;
+    Drawn drawn;
+    drawn(FillRounded(g, kProgressTrackRect, kBarRadius, palette.track));
+    if (model.fill.shown) {
+        drawn(FillRounded(g, {model.fill.x, kProgressTrackRect.y, model.fill.width, kProgressTrackRect.height},
+                          kBarRadius, palette.fill));
+    }
+    if (palette.contrast) drawn(OutlineInside(g, kProgressTrackRect, kBarRadius, outline, palette.trackOutline));
+    if (!model.counterText.empty()) drawn(DrawStyled(g, palette, model.counterText, bar.style));
+    return drawn.all;
+}
+
+// The main button, by whether it is enabled and hovered; outlined in a
+// contrast theme as the system draws its own.
+bool DrawButton(GpGraphics* g, const ScreenModel& model, const ScreenElement& button, float outline) {
+    const Palette& palette = model.palette;
+    const bool enabled = ElementEnabledIn(button, model);
+    Drawn drawn;
+    drawn(FillRounded(g, button.rect, kMainButtonRadius, MainButtonColour(palette, enabled, model.hover)));
+    if (palette.contrast) {
+        const ARGB border = enabled ? palette.buttonBorder : palette.buttonBusyBorder;
+        drawn(OutlineInside(g, button.rect, kMainButtonRadius, outline, border));
+    }
+    TextStyle label = button.style;
+    label.colour = MainButtonLabelColour(enabled, model.hover);
+    drawn(DrawStyled(g, palette, model.buttonLabel, label));
+    return drawn.all;
+}
+
+// The logo's picture and word, or the badge's fill and text; a contrast
+// theme has no picture and none of the soft shapes.
+bool DrawUnderText(GpGraphics* g, const Palette& palette, ElementLook look) {
+    if (palette.contrast) return true;
+    if (look == ElementLook::Badge) return FillRounded(g, ElementOf(kBadgeChild).rect, 13, palette.badge);
+    GpBitmap* logo = logoImage.get();
+    return !logo || GdipDrawImageRect(g, logo, 38, 8, 250, 250) == Ok;
+}
+
+bool DrawElement(GpGraphics* g, const ScreenModel& model, const ScreenElement& element, float outline) {
+    Drawn drawn;
+    switch (element.look) {
+        case ElementLook::Bar: return DrawBar(g, model, element, outline);
+        case ElementLook::Button: return DrawButton(g, model, element, outline);
+        case ElementLook::Logo:
+        case ElementLook::Badge: drawn(DrawUnderText(g, model.palette, element.look)); break;
+        case ElementLook::Text: break;
+    }
+    const std::wstring text = element.drawnText ? element.drawnText : ElementTextIn(element.name, element, model);
+    drawn(DrawStyled(g, model.palette, text, element.style));
+    return drawn.all;
+}
+
+// The shown elements of one layer, in reading order.
+bool DrawLayer(GpGraphics* g, const ScreenModel& model, ElementLayer layer) {
+    const float scale = ComputeCanvasMapping(model.clientWidth, model.clientHeight).scale;
+    const float outline = LineWidth(model.palette.outlineWidth, model.palette.outlineMinimumPixels, scale);
+    Drawn drawn;
+    for (const ScreenElement& element : ScreenElements()) {
+        if (element.layer == layer && ElementShownIn(element, model)) drawn(DrawElement(g, model, element, outline));
+    }
+    return drawn.all;
+}
+
+// The scenery's elements depend on the palette only.
+ScreenModel ScreenModelOfScenery(const Palette& palette) {
+    ScreenModel model{};
+    model.palette = palette;
+    return model;
+}
+
 // Elements 3 to 13: everything that does not depend on the launcher's state.
 // A contrast theme has no picture or shade behind text and none of the soft
 // shapes: the word "GLADE" stands without its logo, the badge's text without
@@ -123,17 +163,12 @@ bool DrawFixedScenery(GpGraphics* g, const Palette& palette) {
     if (!palette.contrast) {
         const OwnedBrush shade = MakeSolidBrush(palette.shade);
         drawn(shade && GdipFillRectangle(g, shade.get(), 0, 0, kCanvasWidth, kCanvasHeight) == Ok);
-        if (GpBitmap* logo = logoImage.get()) drawn(GdipDrawImageRect(g, logo, 38, 8, 250, 250) == Ok);
     }
-    drawn(Draw(g, palette, kLogoWord));
-    drawn(Draw(g, palette, kHeadline));
-    drawn(Draw(g, palette, kSubline));
-    drawn(Draw(g, palette, kWebAddressText));
+    const ScreenModel scenery = ScreenModelOfScenery(palette);
+    drawn(DrawLayer(g, scenery, ElementLayer::Backdrop));
     if (!palette.contrast) drawn(FillRounded(g, {632, 99, 320, 463}, 25, palette.cardShadow));
     drawn(FillRounded(g, {628, 92, 320, 463}, 25, palette.card));
-    if (!palette.contrast) drawn(FillRounded(g, {656, 119, 111, 27}, 13, palette.badge));
-    drawn(Draw(g, palette, kBadgeText));
-    drawn(Draw(g, palette, kCardHeading));
+    drawn(DrawLayer(g, scenery, ElementLayer::Card));
     return drawn.all;
 }
 
@@ -149,7 +184,7 @@ bool DrawScenery(GpGraphics* g, const Palette& palette) {
 
 bool DrawFocusRing(GpGraphics* g, const Palette& palette, KeyboardFocus focused, float scale) {
     const bool onLink = focused == KeyboardFocus::Link;
-    const CanvasRect& r = onLink ? kOpenGameLinkRect : kMainButtonRect;
+    const CanvasRect& r = ElementWithFocus(focused).rect;
     const float width = LineWidth(palette.focusRingWidth, palette.focusRingMinimumPixels, scale);
     const float clearance = LineWidth(kContrastRingClearance, kContrastRingClearancePixels, scale);
     const float distance = palette.contrast ? clearance + width * 0.5f : kFocusRingGap;
@@ -159,37 +194,15 @@ bool DrawFocusRing(GpGraphics* g, const Palette& palette, KeyboardFocus focused,
                               palette.focusRing);
 }
 
-// Steps 14 on: what follows the model, then the lines and glyphs that are
-// drawn over it. Reads nothing but the model, so equal models on the same
-// scenery give the same pixels. A contrast theme outlines the bar and the
-// button as the system draws its own.
+// Steps 14 on: what follows the model, then the lines that are drawn over
+// it. Reads nothing but the model, so equal models on the same scenery give
+// the same pixels.
 bool DrawLiveElements(GpGraphics* g, const ScreenModel& model) {
     const Palette& palette = model.palette;
     const float scale = ComputeCanvasMapping(model.clientWidth, model.clientHeight).scale;
-    const float outline = LineWidth(palette.outlineWidth, palette.outlineMinimumPixels, scale);
     Drawn drawn;
-    drawn(DrawText(g, palette, model.statusMessage, kStatusStyle));
-
-    drawn(FillRounded(g, kProgressTrackRect, kBarRadius, palette.track));
-    if (model.fill.shown) {
-        drawn(FillRounded(g, {model.fill.x, kProgressTrackRect.y, model.fill.width, kProgressTrackRect.height},
-                          kBarRadius, palette.fill));
-    }
-    if (palette.contrast) drawn(OutlineInside(g, kProgressTrackRect, kBarRadius, outline, palette.trackOutline));
-    if (!model.counterText.empty()) drawn(DrawText(g, palette, model.counterText, kCounterStyle));
-
-    drawn(FillRounded(g, kMainButtonRect, kMainButtonRadius, MainButtonColour(palette, model.busy, model.hover)));
-    if (palette.contrast) drawn(OutlineInside(g, kMainButtonRect, kMainButtonRadius, outline, palette.buttonBorder));
-    Text label = kButtonLabelStyle;
-    label.colour = MainButtonLabelColour(model.busy, model.hover);
-    drawn(DrawText(g, palette, model.buttonLabel, label));
-    if (model.linkShown) drawn(Draw(g, palette, kOpenGameLink));
+    drawn(DrawLayer(g, model, ElementLayer::Live));
     if (model.ringShown) drawn(DrawFocusRing(g, palette, model.focused, scale));
-
-    drawn(Draw(g, palette, kSystemLine));
-    drawn(Draw(g, palette, kEditionLine));
-    drawn(Draw(g, palette, kMinimiseGlyph));
-    drawn(Draw(g, palette, kCloseGlyph));
     return drawn.all;
 }
 

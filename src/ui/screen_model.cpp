@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "shell/installed_game.h"
+#include "ui/screen_elements.h"
 
 CanvasMapping canvasMapping;
 bool mainButtonHover = false;
@@ -18,25 +19,28 @@ constexpr float kSweepTravel = 160.0f;
 constexpr float kSweepWidth = 100.0f;
 constexpr std::uint64_t kMebibyte = 1048576;
 
-// What the launcher's state shows, read as one paint reads it: phase and
-// message together under the mutex, the rest by atomic loads.
+// What the launcher's state shows, read as one paint reads it: phase,
+// message and busy together under the mutex, so that the end of an attempt
+// never comes with its busy flag; the counters by atomic loads.
 struct ScreenContent {
     LauncherPhase phase;
     std::wstring statusMessage;
     std::uint64_t bytesDone;
     std::uint64_t bytesTotal;
     bool busy;
+    bool gameInstalled;
     bool linkShown;
 };
 
 ScreenContent ReadScreenContent() {
     PhaseSnapshot state = ReadPhaseAndMessage();
-    ScreenContent content{state.phase, std::move(state.statusMessage), 0, 0, false, false};
+    ScreenContent content{state.phase, std::move(state.statusMessage), 0, 0, state.busy, false, false};
     content.bytesTotal = launcherState.bytesTotal.load();
     content.bytesDone = launcherState.bytesDone.load();
-    content.busy = launcherState.busy.load();
     // busy first: the worker rewrites installLocation only while busy is set.
-    content.linkShown = !content.busy && !installedGame.installLocation.empty() && content.phase != Ready;
+    content.gameInstalled = !content.busy && !installedGame.installLocation.empty();
+    // In Ready the main button starts the game; the link would repeat it.
+    content.linkShown = content.gameInstalled && content.phase != Ready;
     return content;
 }
 
@@ -59,6 +63,7 @@ ScreenModel BuildScreenModel(int clientWidth, int clientHeight) {
         counter ? ByteCounterText(content.bytesDone, content.bytesTotal) : std::wstring(),
         counter ? ProgressPercentText(content.bytesDone, content.bytesTotal) : std::wstring(),
         content.linkShown,
+        content.gameInstalled,
         mainButtonHover,
         onLink ? KeyboardFocus::Link : KeyboardFocus::MainButton,
         FocusRingShown(focusCues, displaySettings.keyboardCues),
@@ -75,9 +80,16 @@ ScreenModel BuildScreenModel(HWND window) {
 }
 
 void MoveKeyboardFocus() {
-    const bool linkShown = BuildScreenModel(0, 0).linkShown;
-    const bool toLink = linkShown && keyboardFocus == KeyboardFocus::MainButton;
-    keyboardFocus = toLink ? KeyboardFocus::Link : KeyboardFocus::MainButton;
+    const ScreenModel model = BuildScreenModel(0, 0);
+    const LONG count = static_cast<LONG>(ScreenElements().size());
+    const LONG from = ElementWithFocus(model.focused).id;
+    for (LONG step = 1; step <= count; ++step) {
+        const ScreenElement& next = ElementOf((from - 1 + step) % count + 1);
+        if (next.tabStop && ElementShownIn(next, model)) {
+            keyboardFocus = *next.tabStop;
+            break;
+        }
+    }
     focusCues.tabUsed = true;
     focusCues.uiState = UiStateCue::Follow;
 }
@@ -95,7 +107,7 @@ bool SettleKeyboardFocus(const ScreenModel& model) {
 }
 
 CanvasPoint FocusedPressPoint() {
-    return BuildScreenModel(0, 0).focused == KeyboardFocus::Link ? kLinkPressPoint : kKeyboardPressPoint;
+    return ElementWithFocus(BuildScreenModel(0, 0).focused).press.value_or(kKeyboardPressPoint);
 }
 
 CanvasMapping ComputeCanvasMapping(int clientWidth, int clientHeight) {

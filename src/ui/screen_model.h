@@ -61,6 +61,7 @@ struct ScreenModel {
     std::wstring counterText;   // "6 / 16 MB"; empty while no counter is drawn
     std::wstring progressValue; // "%37"; empty while no counter is drawn
     bool linkShown;
+    bool gameInstalled;  // an install folder is known; read only while not busy
     // The interaction, from the window's own state.
     bool hover;
     KeyboardFocus focused;
@@ -79,14 +80,15 @@ struct ScreenModel {
 ScreenModel BuildScreenModel(int clientWidth, int clientHeight);
 ScreenModel BuildScreenModel(HWND window);
 
-// Tab and Shift+Tab: with only the button and the link to reach, both move
-// the focus to the other one, and the ring shows from now on.
+// Tab and Shift+Tab: the focus goes to the next element Tab reaches that is
+// shown, round to the first (with the button and the link, to the other
+// one), and the ring shows from now on.
 void MoveKeyboardFocus();
 // The focused link is gone from this model: the focus goes back to the
 // button, and stays there when the link returns. True when it moved.
 bool SettleKeyboardFocus(const ScreenModel& model);
 
-// Fixed texts of the card, as drawn and as read.
+// Fixed texts of the card.
 inline constexpr const wchar_t* kCardHeadingText = L"Parkın\nseni bekliyor.";
 inline constexpr const wchar_t* kOpenGameLinkText = L"Kurulu oyunu aç";
 
@@ -105,7 +107,7 @@ struct CanvasRect {
     constexpr bool Contains(CanvasPoint p) const { return p.x >= x && p.x < x + width && p.y >= y && p.y < y + height; }
 };
 
-// Drawn by the painter, hit by the window's input, located by the tree.
+// Where the elements lie (see ScreenElements).
 inline constexpr CanvasRect kMinimiseGlyphRect{881, 12, 42, 35};
 inline constexpr CanvasRect kCloseGlyphRect{936, 12, 42, 35};
 inline constexpr CanvasRect kMainButtonRect{656, 404, 264, 59};

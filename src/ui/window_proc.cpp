@@ -9,6 +9,7 @@
 #include "ui/announcer.h"
 #include "ui/display_settings.h"
 #include "ui/painter.h"
+#include "ui/screen_elements.h"
 
 namespace {
 
@@ -42,12 +43,13 @@ LRESULT CaptionHitTest(HWND window, LPARAM screenPoint) {
 }
 
 void TrackHover(HWND window, LPARAM clientPoint) {
-    const bool hover = kMainButtonRect.Contains(CanvasPointOf(clientPoint));
+    const ScreenElement& button = ElementOf(kMainButtonChild);
+    const bool hover = button.rect.Contains(CanvasPointOf(clientPoint));
     if (hover != mainButtonHover) {
         mainButtonHover = hover;
         RepaintAll(window);
     }
-    const bool clickable = hover && !launcherState.busy.load();
+    const bool clickable = hover && ElementEnabledIn(button, BuildScreenModel(0, 0));
     SetCursor(LoadCursorW(nullptr, clickable ? IDC_HAND : IDC_ARROW));
 }
 
@@ -64,6 +66,15 @@ void Click(HWND window, LPARAM clientPoint) {
 // The keyboard presses the focused element by a synthetic release on it.
 void PressFocusedElement(HWND window) {
     SendMessageW(window, WM_LBUTTONUP, 0, ClientPointParam(FocusedPressPoint()));
+}
+
+// A reader's press, as Enter on that element, at the point it has now; an
+// element gone from the screen since is not pressed.
+void PressNamedElement(HWND window, WPARAM child) {
+    if (child < 1 || child > ScreenElements().size()) return;
+    const ScreenElement& element = ElementOf(static_cast<LONG>(child));
+    if (!element.press || !ElementShownIn(element, BuildScreenModel(0, 0))) return;
+    SendMessageW(window, WM_LBUTTONUP, 0, ClientPointParam(*element.press));
 }
 
 void OnTab(HWND window) {
@@ -170,6 +181,9 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_LBUTTONUP:
             Click(window, lParam);
             return 0;
+        case WM_READER_PRESS:
+            PressNamedElement(window, wParam);
+            return 0;
         default:
             break;
     }
@@ -181,14 +195,18 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 bool IsInDragStrip(CanvasPoint point) { return point.y < kDragStripBottom && point.x < kDragStripRight; }
 
 ClickAction ChooseClickAction(CanvasPoint point) {
-    if (kOpenGameLinkRect.Contains(point) && !launcherState.busy.load() && !installedGame.installLocation.empty()) {
+    const ScreenModel model = BuildScreenModel(0, 0);
+    // The link's area launches even in Ready, where the link is not drawn.
+    const ScreenElement& link = ElementOf(kLinkChild);
+    if (link.rect.Contains(point) && ElementEnabledIn(link, model) && model.gameInstalled) {
         return ClickAction::LaunchGame;
     }
-    if (kCloseGlyphRect.Contains(point)) return ClickAction::Close;
-    if (kMinimiseGlyphRect.Contains(point)) return ClickAction::Minimise;
-    if (kMainButtonRect.Contains(point) && !launcherState.busy.load()) {
-        const bool ready = ReadPhase() == Ready;
-        return ready && !installedGame.installLocation.empty() ? ClickAction::LaunchGame : ClickAction::StartDownload;
+    if (ElementOf(kCloseChild).rect.Contains(point)) return ClickAction::Close;
+    if (ElementOf(kMinimiseChild).rect.Contains(point)) return ClickAction::Minimise;
+    const ScreenElement& button = ElementOf(kMainButtonChild);
+    if (button.rect.Contains(point) && ElementEnabledIn(button, model)) {
+        const bool ready = model.phase == Ready;
+        return ready && model.gameInstalled ? ClickAction::LaunchGame : ClickAction::StartDownload;
     }
     return ClickAction::None;
 }

@@ -8,6 +8,10 @@
 
 inline constexpr const wchar_t* kWindowClassName = L"VandroGLADE.Download.Window";
 
+// Posted by a reader's default action, the element's child id in wParam
+// (WM_APP+1 is the worker's status post).
+inline constexpr UINT WM_READER_PRESS = WM_APP + 2;
+
 LRESULT CALLBACK LauncherWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void LaunchInstalledGame(HWND window);
 
@@ -15,6 +19,6 @@ void LaunchInstalledGame(HWND window);
 bool IsInDragStrip(CanvasPoint point);
 
 enum class ClickAction { None, LaunchGame, Close, Minimise, StartDownload };
-// The first matching row of the click table, reading busy before
-// installLocation and phase only for the main button.
+// The first matching row of the click table, on the screen as it is now;
+// phase counts only for the main button.
 ClickAction ChooseClickAction(CanvasPoint point);

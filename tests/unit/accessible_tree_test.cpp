@@ -8,6 +8,7 @@
 #include "player_texts.h"
 #include "ui/accessible_tree.h"
 #include "ui/announcer.h"
+#include "ui_support.h"
 
 namespace {
 
@@ -22,13 +23,15 @@ std::string Describe(const std::vector<AccessibleEvent>& events) {
 }  // namespace
 
 // One row per announcement (a status post or a tick), each with the model
-// the window shows then.
+// the window shows then. A failure or a stop is an alert: the status turns
+// assertive before its events, and polite again before the next message's.
 TEST(AccessibleAnnouncements, EachChangeOnceTheValueAtMostEveryHalfSecondAndTheLinkAsAReorder) {
     const HWND window = reinterpret_cast<HWND>(0x1234), other = reinterpret_cast<HWND>(0x5678);
     const AccessibleEvent statusName{EVENT_OBJECT_NAMECHANGE, kStatusChild},
         statusLive{EVENT_OBJECT_LIVEREGIONCHANGED, kStatusChild}, value{EVENT_OBJECT_VALUECHANGE, kProgressChild},
         buttonName{EVENT_OBJECT_NAMECHANGE, kMainButtonChild}, buttonState{EVENT_OBJECT_STATECHANGE, kMainButtonChild},
-        reorder{EVENT_OBJECT_REORDER, CHILDID_SELF};
+        reorder{EVENT_OBJECT_REORDER, CHILDID_SELF}, assertive{kStatusTurnsAssertive, kStatusChild},
+        polite{kStatusTurnsPolite, kStatusChild};
     struct Row {
         const char* what;
         HWND window;
@@ -39,6 +42,7 @@ TEST(AccessibleAnnouncements, EachChangeOnceTheValueAtMostEveryHalfSecondAndTheL
         bool busy;
         bool linkShown;
         std::vector<AccessibleEvent> expected;
+        LauncherPhase phase = Idle;
     };
     const Row rows[] = {
         {"window created: only noted", window, 10000, texts::kNewRelease, L"", texts::kButtonInstall, false, true, {}},
@@ -56,9 +60,13 @@ TEST(AccessibleAnnouncements, EachChangeOnceTheValueAtMostEveryHalfSecondAndTheL
         {"busy ends, label as before", window, 11700, texts::kInstalling, L"%100", texts::kButtonInstalling, false,
          false, {buttonName, buttonState}},
         {"failed with a game: the link is back", window, 11800, texts::kFailed, L"%100", texts::kButtonRetry, false,
-         true, {statusName, statusLive, buttonName, buttonState, reorder}},
+         true, {assertive, statusName, statusLive, buttonName, buttonState, reorder}, Failed},
         {"ready: the link goes", window, 11900, texts::kInstalled, L"%100", texts::kButtonPlay, false, false,
-         {statusName, statusLive, buttonName, buttonState, reorder}},
+         {polite, statusName, statusLive, buttonName, buttonState, reorder}, Ready},
+        {"no room: a stop", window, 11950, texts::kNoRoom, L"%100", texts::kButtonRetry, false, false,
+         {assertive, statusName, statusLive, buttonName, buttonState}, Failed},
+        {"cancelled: still assertive", window, 11970, texts::kCancelled, L"%100", texts::kButtonRetry, false, false,
+         {statusName, statusLive}, Failed},
         {"another window: only noted", other, 12000, texts::kInitial, L"", texts::kButtonInstall, false, true, {}},
     };
     Announced last;
@@ -69,7 +77,42 @@ TEST(AccessibleAnnouncements, EachChangeOnceTheValueAtMostEveryHalfSecondAndTheL
         model.buttonLabel = row.label;
         model.progressValue = row.value;
         model.linkShown = row.linkShown;
+        model.phase = row.phase;
         const std::vector<AccessibleEvent> events = ChangesToAnnounce(last, row.window, model, row.now);
         EXPECT_EQ(Describe(events), Describe(row.expected)) << row.what;
+    }
+}
+
+// The worker's last publish is handled before it clears busy (on one or two
+// cores the window often runs first): the reader hears the end once, never
+// the busy label after it.
+TEST(AccessibleAnnouncements, TheEndOfAnAttemptIsNeverHeardWithTheBusyLabel) {
+    const HWND window = reinterpret_cast<HWND>(0x1234);
+    struct Row {
+        const char* what;
+        LauncherPhase end;
+        const wchar_t* message;
+        const wchar_t* label;
+    };
+    const Row rows[] = {
+        {"installed", Ready, texts::kInstalled, texts::kButtonPlay},
+        {"failed", Failed, texts::kFailed, texts::kButtonRetry},
+        {"stopped early", Failed, texts::kNoRoom, texts::kButtonRetry},
+    };
+    for (const Row& row : rows) {
+        test::CleanScreenState clean;
+        launcherState.busy = true;  // as StartDownload leaves it
+        PublishStatus(Downloading, texts::kDownloading);
+        Announced last;
+        ChangesToAnnounce(last, window, BuildScreenModel(1000, 650), 10000);
+        PublishStatus(row.end, row.message);  // its post is handled here
+        const ScreenModel end = BuildScreenModel(1000, 650);
+        EXPECT_FALSE(end.busy) << row.what;
+        EXPECT_EQ(std::wstring(end.buttonLabel), row.label) << row.what;
+        ChangesToAnnounce(last, window, end, 10100);
+        EndAttempt();
+        const ScreenModel after = BuildScreenModel(1000, 650);
+        EXPECT_EQ(Describe(ChangesToAnnounce(last, window, after, 10200)), "") << row.what << ": heard again";
+        EXPECT_FALSE(launcherState.busy.load()) << row.what;
     }
 }

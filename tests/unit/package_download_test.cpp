@@ -155,7 +155,7 @@ TEST(PipelineDownload, CompleteCachedSetupProgramIsReusedWithoutDownloadOrVerify
     launcherState.statusMessage = test::texts::kPreparing;
 
     PipelineStages stages = RealPipelineStages();
-    PhaseSnapshot atSetup{Idle, L""};
+    PhaseSnapshot atSetup{Idle, L"", false};
     std::uint64_t bytesDoneAtSetup = 0;
     std::wstring setupPathAtSetup;
     stages.runSetupProgram = [&](const ReleaseManifest&, const CachePaths& p) {

@@ -447,7 +447,7 @@ std::string ForeignPixels(const test::MemoryCanvas& frame) {
                            t.hotLight};
     const std::pair<Rgb, Rgb> meeting[] = {
         {t.text, t.window},          {t.hotLight, t.window},     {t.buttonText, t.buttonFace},
-        {t.highlightText, t.highlight}, {t.grayText, t.buttonFace}, {t.buttonText, t.window},
+        {t.highlightText, t.highlight}, {t.grayText, t.window},     {t.buttonText, t.window},
         {t.buttonText, t.highlight}, {t.text, t.highlight},       {t.highlight, t.window},
     };
     auto channel = [](Rgb c, int i) { return static_cast<double>((c >> (8 * i)) & 0xFF); };
@@ -505,10 +505,10 @@ TEST_F(ContrastScreenTest, EveryRoleShowsItsSystemColourAndNothingElse) {
         {L"idle-hover", Idle, false, true, L"", 0, 0, t.highlight, t.highlightText, false, 0},
         {L"old-game", Idle, false, false, game, 0, 0, t.buttonFace, t.buttonText, true, 0},
         {L"old-game-hover", Idle, false, true, game, 0, 0, t.highlight, t.highlightText, true, 0},
-        {L"downloading", Downloading, true, false, game, 50 * kMiB, 100 * kMiB, t.buttonFace, t.grayText, false, 130},
-        {L"downloading-hover", Downloading, true, true, L"", 50 * kMiB, 100 * kMiB, t.buttonFace, t.grayText, false,
+        {L"downloading", Downloading, true, false, game, 50 * kMiB, 100 * kMiB, t.window, t.grayText, false, 130},
+        {L"downloading-hover", Downloading, true, true, L"", 50 * kMiB, 100 * kMiB, t.window, t.grayText, false,
          130},
-        {L"installing", Installing, true, false, L"", 100 * kMiB, 100 * kMiB, t.buttonFace, t.grayText, false, 100},
+        {L"installing", Installing, true, false, L"", 100 * kMiB, 100 * kMiB, t.window, t.grayText, false, 100},
         {L"ready", Ready, false, false, game, 100 * kMiB, 100 * kMiB, t.buttonFace, t.buttonText, false, 260},
         {L"ready-hover", Ready, false, true, game, 100 * kMiB, 100 * kMiB, t.highlight, t.highlightText, false, 260},
     };
@@ -535,7 +535,8 @@ TEST_F(ContrastScreenTest, EveryRoleShowsItsSystemColourAndNothingElse) {
             EXPECT_EQ(frame.AtCanvas(900, kTrackMiddle), t.window);
         }
         EXPECT_EQ(frame.AtCanvas(kButtonProbe.x, kButtonProbe.y), row.face);
-        EXPECT_EQ(frame.AtCanvas(780, 404.5f), t.buttonText);  // the button's border
+        // The button's border: a busy one in grey, as a disabled control's.
+        EXPECT_EQ(frame.AtCanvas(780, 404.5f), row.busy ? t.grayText : t.buttonText);
         EXPECT_EQ(frame.AtCanvas(780, 349.5f), t.text);        // the bar's outline
         EXPECT_NEAR(UnitsOnTrack(frame, t.highlight), row.fillUnits, 4);
         EXPECT_GT(frame.CountLike({700, 410, 180, 47}, row.label, 0), 0);

@@ -452,9 +452,10 @@ TEST_F(LauncherWindowTest, DisplaySettingMessagesReadTheSettingsAgainAndRepaint)
     }
 }
 
-// The client object only, whatever the upper half of lParam holds; a
-// reader's object is cut off with the window, and its default action is a
-// click posted to the window, not an action inside the reader's call.
+// The client object only, whatever the upper half of lParam holds, the same
+// one at every request; a reader's object is cut off with the window, and
+// its default action is a press posted to the window, not an action inside
+// the reader's call, landing where the element is when it is handled.
 TEST_F(LauncherWindowTest, AccessibleObjectForTheClientOnlyAndCutOffWithTheWindow) {
     ASSERT_TRUE(window);
     struct Com {
@@ -483,6 +484,7 @@ TEST_F(LauncherWindowTest, AccessibleObjectForTheClientOnlyAndCutOffWithTheWindo
         if (result <= 0) continue;
         IAccessible* object = nullptr;
         ASSERT_HRESULT_SUCCEEDED(ObjectFromLresult(result, IID_IAccessible, 0, reinterpret_cast<void**>(&object)));
+        EXPECT_TRUE(!served || object == served) << row.what << ": another object";
         if (served) served->Release();
         served = object;
     }
@@ -497,11 +499,24 @@ TEST_F(LauncherWindowTest, AccessibleObjectForTheClientOnlyAndCutOffWithTheWindo
     SysFreeString(name);
 
     ASSERT_EQ(served->accDoDefaultAction(link), S_OK);
-    MSG click{};
-    ASSERT_TRUE(PeekMessageW(&click, window, WM_LBUTTONUP, WM_LBUTTONUP, PM_REMOVE));
-    const CanvasPoint at = ClientToCanvas(canvasMapping, static_cast<float>(static_cast<short>(LOWORD(click.lParam))),
-                                          static_cast<float>(static_cast<short>(HIWORD(click.lParam))));
-    EXPECT_EQ(ChooseClickAction(at), ClickAction::LaunchGame);
+    MSG press{};
+    ASSERT_TRUE(PeekMessageW(&press, window, WM_READER_PRESS, WM_READER_PRESS, PM_REMOVE));
+    EXPECT_EQ(press.wParam, static_cast<WPARAM>(kLinkChild));
+    // Posted, then a paint at another scale (a window started minimised and
+    // restored), then handled: the minimise glyph is pressed where it is now.
+    VARIANT minimise = link;
+    minimise.lVal = kMinimiseChild;
+    ASSERT_EQ(served->accDoDefaultAction(minimise), S_OK);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    canvasMapping = CanvasMapping{1.6f, 0.0f, 20.0f};
+    ASSERT_TRUE(PeekMessageW(&press, window, WM_READER_PRESS, WM_READER_PRESS, PM_REMOVE));
+    DispatchMessageW(&press);
+    EXPECT_TRUE(IsIconic(window)) << "the press missed the minimise glyph";
+    ShowWindow(window, SW_RESTORE);
+    // A press on an element not shown is refused and sends nothing.
+    installedGame.installLocation.clear();
+    EXPECT_EQ(served->accDoDefaultAction(link), DISP_E_MEMBERNOTFOUND);
+    EXPECT_FALSE(PeekMessageW(&press, window, WM_READER_PRESS, WM_READER_PRESS, PM_REMOVE));
 
     DestroyWindow(window);
     LONG count = 0;
