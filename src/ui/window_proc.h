@@ -8,6 +8,10 @@
 
 inline constexpr const wchar_t* kWindowClassName = L"VandroGLADE.Download.Window";
 
+// The notification icon's callback, beside the worker's status post
+// (WM_APP+1, WM_LAUNCHER_STATUS): the balloon's time-out and click.
+inline constexpr UINT WM_NOTIFICATION_ICON = WM_APP + 3;
+
 LRESULT CALLBACK LauncherWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void LaunchInstalledGame(HWND window);
 
