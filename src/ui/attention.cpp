@@ -35,8 +35,6 @@ struct Attention {
 
 Attention attention;
 
-bool IsOurs(HWND window) { return window && attention.window == window; }
-
 TaskbarState TaskbarStateFor(const ScreenModel& model) {
     const bool counterShown = !model.counterText.empty();
     if (model.busy) {
@@ -144,7 +142,7 @@ void StartAttention(HWND window) {
 }
 
 void FollowAttempt(HWND window, const ScreenModel& model) {
-    if (!IsOurs(window)) return;
+    if (attention.window != window) return;
     if (FollowTaskbar(attention.shown, model)) ShowOnTaskbar(window, attention.shown);
     const Ending ending =
         EndingFor(attention.attemptRunning, model, GetForegroundWindow() == window, IsIconic(window) != FALSE);
@@ -157,8 +155,9 @@ bool IsTaskbarButtonCreated(UINT message) {
     return created != 0 && message == created;
 }
 
+// cppcheck-suppress constParameter ; a window handle: the taskbar object takes it later
 void OnTaskbarButtonCreated(HWND window) {
-    if (!IsOurs(window)) return;
+    if (attention.window != window) return;
     attention.taskbar.reset();
     attention.shown = TaskbarState{};  // a new button shows no progress; the next tick sets it
     ITaskbarList3* taskbar = nullptr;
@@ -171,7 +170,8 @@ void OnTaskbarButtonCreated(HWND window) {
     if (SUCCEEDED(taskbar->HrInit())) attention.taskbar = std::move(owned);
 }
 
-bool WindowIconsDue(HWND window) { return IsOurs(window) && !attention.iconsTried; }
+// cppcheck-suppress constParameter ; a window handle, as every function here takes one
+bool WindowIconsDue(HWND window) { return attention.window == window && !attention.iconsTried; }
 
 void SetWindowIcons(HWND window) {
     if (!WindowIconsDue(window)) return;
@@ -187,7 +187,7 @@ void SetWindowIcons(HWND window) {
 }
 
 void OnNotificationIcon(HWND window, LPARAM lParam) {
-    if (!IsOurs(window)) return;
+    if (attention.window != window) return;
     switch (LOWORD(lParam)) {
         case NIN_BALLOONUSERCLICK:
         case NIN_SELECT:
@@ -205,11 +205,11 @@ void OnNotificationIcon(HWND window, LPARAM lParam) {
 }
 
 void OnWindowActivated(HWND window) {
-    if (IsOurs(window)) RemoveNotification(window);
+    if (attention.window == window) RemoveNotification(window);
 }
 
 void EndAttention(HWND window) {
-    if (!IsOurs(window)) return;
+    if (attention.window != window) return;
     RemoveNotification(window);
     attention = Attention{};
 }
