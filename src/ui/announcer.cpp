@@ -57,8 +57,7 @@ std::vector<AccessibleEvent> ChangesToAnnounce(Announced& last, HWND window, con
     return events;
 }
 
-void AnnounceScreen(HWND window) {
-    const ScreenModel model = BuildScreenModel(window);
+void AnnounceScreen(HWND window, const ScreenModel& model) {
     if (SettleKeyboardFocus(model)) RaiseFocus(window, model);
     for (const AccessibleEvent& e : ChangesToAnnounce(announced, window, model, GetTickCount64())) {
         if (e.event == kStatusTurnsAssertive || e.event == kStatusTurnsPolite) {

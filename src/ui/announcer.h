@@ -11,10 +11,11 @@
 
 #include "ui/screen_model.h"
 
-// WM_CREATE (takes note only), each status post and each tick: raises the
-// events for what changed since the last announcement, and gives the focus
-// back to the button when the focused link went.
-void AnnounceScreen(HWND window);
+// WM_CREATE (takes note only), each status post and each tick, with the
+// model of that moment: raises the events for what changed since the last
+// announcement, and gives the focus back to the button when the focused
+// link went.
+void AnnounceScreen(HWND window, const ScreenModel& model);
 // EVENT_OBJECT_FOCUS on the focused element, while the window has the focus.
 void AnnounceFocus(HWND window);
 // WM_DESTROY: the record ends with the one window; the next starts afresh.

@@ -150,3 +150,24 @@ OwnedBitmap LoadPngResource(WORD id) {
     }
     return OwnedBitmap(copy);
 }
+
+void IconDeleter::operator()(HICON icon) const { DestroyIcon(icon); }
+
+OwnedIcon MakePictureIcon(GpBitmap* picture, int size) {
+    if (!picture || size <= 0) return nullptr;
+    GpBitmap* rawSquare = nullptr;
+    if (GdipCreateBitmapFromScan0(size, size, /*stride*/ 0, PixelFormat32bppARGB, nullptr, &rawSquare) != Ok) {
+        return nullptr;
+    }
+    const OwnedBitmap square(rawSquare);
+    GpGraphics* rawGraphics = nullptr;
+    if (GdipGetImageGraphicsContext(rawSquare, &rawGraphics) != Ok) return nullptr;
+    OwnedGraphics graphics(rawGraphics);
+    GdipSetInterpolationMode(rawGraphics, InterpolationModeHighQualityBicubic);
+    GdipSetPixelOffsetMode(rawGraphics, PixelOffsetModeHighQuality);
+    if (GdipDrawImageRectI(rawGraphics, picture, 0, 0, size, size) != Ok) return nullptr;
+    graphics.reset();  // every pixel is in before the icon copies them
+    HICON icon = nullptr;
+    if (GdipCreateHICONFromBitmap(rawSquare, &icon) != Ok) return nullptr;
+    return OwnedIcon(icon);
+}

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <type_traits>
 
 using GpGraphics = Gdiplus::GpGraphics;
 using GpBitmap = Gdiplus::GpBitmap;
@@ -51,3 +52,11 @@ bool OutlineRoundedRect(GpGraphics* graphics, float x, float y, float w, float h
 bool DrawLabel(GpGraphics* graphics, const std::wstring& text, float x, float y, float w, float h, float size,
                ARGB colour, bool bold, bool centred);
 OwnedBitmap LoadPngResource(WORD id);
+
+struct IconDeleter {
+    void operator()(HICON icon) const;
+};
+using OwnedIcon = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
+// The picture scaled onto a square of `size` pixels, as an icon; empty
+// without a picture or when GDI+ refuses.
+OwnedIcon MakePictureIcon(GpBitmap* picture, int size);

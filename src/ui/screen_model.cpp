@@ -62,6 +62,8 @@ ScreenModel BuildScreenModel(int clientWidth, int clientHeight) {
         ProgressFillFor(content.phase, fraction, sweepTick, animations),
         counter ? ByteCounterText(content.bytesDone, content.bytesTotal) : std::wstring(),
         counter ? ProgressPercentText(content.bytesDone, content.bytesTotal) : std::wstring(),
+        content.bytesDone,
+        content.bytesTotal,
         content.linkShown,
         content.gameInstalled,
         mainButtonHover,

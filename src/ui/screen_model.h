@@ -60,6 +60,8 @@ struct ScreenModel {
     ProgressFill fill;          // by the fraction, or the sweep while installing
     std::wstring counterText;   // "6 / 16 MB"; empty while no counter is drawn
     std::wstring progressValue; // "%37"; empty while no counter is drawn
+    std::uint64_t bytesDone;    // the counters as read: the taskbar button's value
+    std::uint64_t bytesTotal;
     bool linkShown;
     bool gameInstalled;  // an install folder is known; read only while not busy
     // The interaction, from the window's own state.

@@ -7,6 +7,7 @@
 #include "shell/launcher_state.h"
 #include "ui/accessible_tree.h"
 #include "ui/announcer.h"
+#include "ui/attention.h"
 #include "ui/display_settings.h"
 #include "ui/painter.h"
 #include "ui/screen_elements.h"
@@ -15,6 +16,10 @@ namespace {
 
 constexpr UINT_PTR kRepaintTimer = 1;
 constexpr UINT kRepaintMilliseconds = 100;
+// The icons wait until the first frame is out, or this long for a window
+// that starts minimised and gets no frame.
+constexpr UINT_PTR kIconTimer = 2;
+constexpr UINT kIconFallbackMilliseconds = 1000;
 
 constexpr float kDragStripRight = 875.0f;
 constexpr float kDragStripBottom = 48.0f;
@@ -26,12 +31,15 @@ CanvasPoint CanvasPointOf(LPARAM clientPoint) {
                           static_cast<float>(GET_Y_LPARAM(clientPoint)));
 }
 
-// A status post or a tick: the reader hears what changed, painted or not.
-// A post repaints in full; the tick only when the frame shown is not that
-// of the screen now (progress, the sweep, a partial paint).
+// A status post or a tick: the reader hears what changed, painted or not,
+// and the taskbar button follows. A post repaints in full; the tick only
+// when the frame shown is not that of the screen now (progress, the sweep,
+// a partial paint).
 void FollowTheScreen(HWND window, bool repaint) {
-    AnnounceScreen(window);
-    if (repaint || !FrameIsCurrent(window)) RepaintAll(window);
+    const ScreenModel model = BuildScreenModel(window);
+    AnnounceScreen(window, model);
+    FollowAttempt(window, model);
+    if (repaint || !FrameIsCurrent(model)) RepaintAll(window);
 }
 
 LRESULT CaptionHitTest(HWND window, LPARAM screenPoint) {
@@ -89,7 +97,23 @@ void OnCreate(HWND window) {
     focusCues = FocusCues{};
     RefreshDisplaySettings();
     PrepareAccessibleTree(window);
-    AnnounceScreen(window);  // the first model is only noted
+    AnnounceScreen(window, BuildScreenModel(window));  // the first model is only noted
+    StartAttention(window);
+    SetTimer(window, kIconTimer, kIconFallbackMilliseconds, /*timerProc*/ nullptr);
+}
+
+// Timers come only when no paint is due: the icons follow the first frame.
+void OnPainted(HWND window) {
+    if (WindowIconsDue(window)) SetTimer(window, kIconTimer, USER_TIMER_MINIMUM, /*timerProc*/ nullptr);
+}
+
+void OnTimer(HWND window, WPARAM timer) {
+    if (timer == kIconTimer) {
+        KillTimer(window, kIconTimer);
+        SetWindowIcons(window);
+    } else {
+        FollowTheScreen(window, /*repaint*/ false);
+    }
 }
 
 // A contrast theme, its colours, keyboard cues or animations changed: the
@@ -135,8 +159,12 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:
             OnDestroy(window);
             return 0;
+        case WM_NCDESTROY:
+            EndAttention(window);
+            break;
         case WM_PAINT:
             PaintWindowMessage(window);
+            OnPainted(window);
             return 0;
         case WM_ERASEBKGND:
             return 1;  // every frame covers the whole client area
@@ -170,7 +198,7 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             if (IsClientObjectRequest(lParam)) return ServeAccessibleTree(window, wParam);
             break;
         case WM_TIMER:
-            FollowTheScreen(window, /*repaint*/ false);
+            OnTimer(window, wParam);
             return 0;
         case WM_LAUNCHER_STATUS:
             FollowTheScreen(window, /*repaint*/ true);
@@ -184,7 +212,17 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_READER_PRESS:
             PressNamedElement(window, wParam);
             return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE) OnWindowActivated(window);
+            break;  // the default activation gives the window the focus
+        case WM_NOTIFICATION_ICON:
+            OnNotificationIcon(window, lParam);
+            return 0;
         default:
+            if (IsTaskbarButtonCreated(message)) {
+                OnTaskbarButtonCreated(window);
+                return 0;
+            }
             break;
     }
     return DefWindowProcW(window, message, wParam, lParam);

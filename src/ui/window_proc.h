@@ -11,6 +11,9 @@ inline constexpr const wchar_t* kWindowClassName = L"VandroGLADE.Download.Window
 // Posted by a reader's default action, the element's child id in wParam
 // (WM_APP+1 is the worker's status post).
 inline constexpr UINT WM_READER_PRESS = WM_APP + 2;
+// The notification icon's callback, beside the worker's status post
+// (WM_APP+1, WM_LAUNCHER_STATUS): the balloon's time-out and click.
+inline constexpr UINT WM_NOTIFICATION_ICON = WM_APP + 3;
 
 LRESULT CALLBACK LauncherWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void LaunchInstalledGame(HWND window);
