@@ -44,6 +44,13 @@ ScreenContent ReadScreenContent() {
     return content;
 }
 
+bool FocusRingShown(const FocusCues& cues, bool keyboardCues) {
+    if (!cues.windowFocused) return false;
+    if (keyboardCues) return true;
+    const LRESULT uiState = cues.window ? SendMessageW(cues.window, WM_QUERYUISTATE, 0, 0) : UISF_HIDEFOCUS;
+    return (uiState & UISF_HIDEFOCUS) == 0;
+}
+
 }  // namespace
 
 ScreenModel BuildScreenModel(int clientWidth, int clientHeight) {
@@ -92,14 +99,6 @@ void MoveKeyboardFocus() {
             break;
         }
     }
-    focusCues.tabUsed = true;
-    focusCues.uiState = UiStateCue::Follow;
-}
-
-bool FocusRingShown(const FocusCues& cues, bool keyboardCues) {
-    if (!cues.windowFocused) return false;
-    if (cues.uiState != UiStateCue::Follow) return cues.uiState == UiStateCue::Shown;
-    return cues.tabUsed || keyboardCues;
 }
 
 bool SettleKeyboardFocus(const ScreenModel& model) {

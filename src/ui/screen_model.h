@@ -29,19 +29,17 @@ extern bool mainButtonHover;
 // only while it is shown (see ScreenModel::focused).
 enum class KeyboardFocus { MainButton, Link };
 extern KeyboardFocus keyboardFocus;
-// What the focus ring follows. It shows while the window has the keyboard
-// focus and the player has used Tab in it or Windows shows keyboard cues
-// (displaySettings), as standard controls draw their focus cue; mouse users
-// see no ring. The system's UI state for the window (WM_UPDATEUISTATE) hides
-// or shows it until Tab or the setting changes again.
-enum class UiStateCue { Follow, Hidden, Shown };
+// What the focus ring follows, as standard controls draw their focus cue:
+// it shows while the window has the keyboard focus and either the UI state
+// the system keeps for the window does not hide focus cues (WM_QUERYUISTATE),
+// or Windows shows keyboard cues (displaySettings); mouse users see no ring.
+// The window sets that state as a dialog does: from the last input when it
+// opens, and shown from the first Tab.
 struct FocusCues {
+    HWND window = nullptr;       // whose UI state is asked; none: cues hidden
     bool windowFocused = false;  // from WM_SETFOCUS to WM_KILLFOCUS
-    bool tabUsed = false;
-    UiStateCue uiState = UiStateCue::Follow;
 };
 extern FocusCues focusCues;
-bool FocusRingShown(const FocusCues& cues, bool keyboardCues);
 
 struct ProgressFill {
     bool shown;
@@ -84,7 +82,7 @@ ScreenModel BuildScreenModel(HWND window);
 
 // Tab and Shift+Tab: the focus goes to the next element Tab reaches that is
 // shown, round to the first (with the button and the link, to the other
-// one), and the ring shows from now on.
+// one).
 void MoveKeyboardFocus();
 // The focused link is gone from this model: the focus goes back to the
 // button, and stays there when the link returns. True when it moved.

@@ -85,8 +85,10 @@ void PressNamedElement(HWND window, WPARAM child) {
     SendMessageW(window, WM_LBUTTONUP, 0, ClientPointParam(*element.press));
 }
 
+// Tab shows focus cues, as the dialog manager shows them for its controls.
 void OnTab(HWND window) {
     MoveKeyboardFocus();
+    SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
     RepaintAll(window);
     AnnounceFocus(window);
 }
@@ -94,7 +96,10 @@ void OnTab(HWND window) {
 void OnCreate(HWND window) {
     SetTimer(window, kRepaintTimer, kRepaintMilliseconds, /*timerProc*/ nullptr);
     keyboardFocus = KeyboardFocus::MainButton;
-    focusCues = FocusCues{};
+    focusCues = FocusCues{.window = window};
+    // Opened from the keyboard, the window shows its focus cues at once;
+    // from the mouse, not until Tab.
+    SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
     RefreshDisplaySettings();
     PrepareAccessibleTree(window);
     AnnounceScreen(window, BuildScreenModel(window));  // the first model is only noted
@@ -117,20 +122,9 @@ void OnTimer(HWND window, WPARAM timer) {
 }
 
 // A contrast theme, its colours, keyboard cues or animations changed: the
-// window follows at once. A new keyboard-cue setting is obeyed again, over
-// what the UI state said before.
-void OnDisplaySettingsChanged(HWND window, bool keyboardCuesChanged) {
+// window follows at once.
+void OnDisplaySettingsChanged(HWND window) {
     RefreshDisplaySettings();
-    if (keyboardCuesChanged) focusCues.uiState = UiStateCue::Follow;
-    RepaintAll(window);
-}
-
-// The system hides or shows focus cues for the window, as it does for
-// standard controls (the Alt key, for one, shows them).
-void OnUpdateUiState(HWND window, WPARAM wParam) {
-    if ((HIWORD(wParam) & UISF_HIDEFOCUS) == 0) return;
-    if (LOWORD(wParam) == UIS_SET) focusCues.uiState = UiStateCue::Hidden;
-    if (LOWORD(wParam) == UIS_CLEAR) focusCues.uiState = UiStateCue::Shown;
     RepaintAll(window);
 }
 
@@ -185,15 +179,15 @@ LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             OnKeyboardFocus(window, message == WM_SETFOCUS);
             return 0;
         case WM_SETTINGCHANGE:
-            OnDisplaySettingsChanged(window, wParam == SPI_SETKEYBOARDCUES);
-            return 0;
         case WM_SYSCOLORCHANGE:
         case WM_THEMECHANGED:
-            OnDisplaySettingsChanged(window, /*keyboardCuesChanged*/ false);
+            OnDisplaySettingsChanged(window);
             return 0;
         case WM_UPDATEUISTATE:
-            OnUpdateUiState(window, wParam);
-            break;  // the system keeps the window's UI state too
+            // The system hides or shows focus cues (the Alt key, for one,
+            // shows them); it keeps the state, the next frame asks for it.
+            if (HIWORD(wParam) & UISF_HIDEFOCUS) RepaintAll(window);
+            break;
         case WM_GETOBJECT:
             if (IsClientObjectRequest(lParam)) return ServeAccessibleTree(window, wParam);
             break;

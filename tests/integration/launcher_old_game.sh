@@ -38,7 +38,7 @@ screenshot failed-with-game
 check "failed: the link is still shown" between "$(ink_in "${link_rect[@]}" "$card_colour")" 30 100000
 check "failed: no progress and no counter" [ "$(filled_units)" = 0 ]
 check "failed: a reader finds \"Tekrar Dene\" and the link" msaa screen failed-with-game
-check "failed: no focus ring for the mouse" no_focus_ring
+check "failed: the focus ring as the window's UI state has it" ring_as_ui_state_says
 
 click_canvas 780 477
 check "the link starts the installed game from its folder" wait_for 20 game_started_from_its_folder

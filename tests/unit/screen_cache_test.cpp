@@ -128,7 +128,7 @@ TEST_F(SceneryCacheTest, KeptFrameFollowsEveryInputOfThePaint) {
         {"busy", [] { launcherState.busy = true; }},
         {"link gone", [] { installedGame.installLocation.clear(); }},
         {"hover", [] { mainButtonHover = true; }},
-        {"focus ring shown", [] { focusCues.tabUsed = true; }},
+        {"focus ring shown", [] { displaySettings.keyboardCues = true; }},
         {"focus on the link, ring shown", [] {
              displaySettings.keyboardCues = true;
              keyboardFocus = KeyboardFocus::Link;

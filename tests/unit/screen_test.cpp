@@ -557,7 +557,8 @@ TEST_F(ContrastScreenTest, EveryRoleShowsItsSystemColourAndNothingElse) {
 TEST_F(ContrastScreenTest, RingIsTheTextColourAtLeastTwoPixelsWideAtAnyScale) {
     const ThemeColours& t = kTheme;
     installedGame.installLocation = L"C:\\Games\\VandroGLADE";  // the link is shown
-    focusCues = FocusCues{.windowFocused = true, .tabUsed = true};
+    focusCues = FocusCues{.windowFocused = true};
+    displaySettings.keyboardCues = true;
     for (const auto& [width, height] : {std::pair{500, 325}, std::pair{760, 650}, std::pair{1000, 650},
                                         std::pair{2000, 1300}}) {
         for (const KeyboardFocus focus : {KeyboardFocus::MainButton, KeyboardFocus::Link}) {

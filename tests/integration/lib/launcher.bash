@@ -361,6 +361,17 @@ ring_on_link() { ink_in 670 467 230 2 "$card_colour"; }
 no_focus_ring() { [ "$(ring_above_button)" = 0 ] && [ "$(ring_on_link)" = 0 ]; }
 ring_on_link_only() { [ "$(ring_on_link)" -gt 200 ] && [ "$(ring_above_button)" = 0 ]; }
 ring_on_button_only() { [ "$(ring_above_button)" -gt 200 ] && [ "$(ring_on_link)" = 0 ]; }
+# With the focus on the button and keyboard cues off, the ring follows the UI
+# state the system keeps for the window: none while it hides focus cues (on
+# Windows, a window opened and used with the mouse), else on the button
+# (Wine keeps no UI state: it never hides them).
+ring_as_ui_state_says() {
+  local state
+  state=$(probe_value uistate)
+  echo "the window's UI state: ${state:-no answer}"
+  [ -n "$state" ] || return 1
+  if (( state & 1 )); then no_focus_ring; else ring_on_button_only; fi
+}
 
 # The screen after a successful install: "Oyna" ready, the full bar, no link.
 check_installed_screen() {
