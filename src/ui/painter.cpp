@@ -115,9 +115,9 @@ bool DrawButton(GpGraphics* g, const ScreenModel& model, const ScreenElement& bu
 
 // The logo's picture and word, or the badge's fill and text; a contrast
 // theme has no picture and none of the soft shapes.
-bool DrawUnderText(GpGraphics* g, const Palette& palette, ElementLook look) {
+bool DrawUnderText(GpGraphics* g, const Palette& palette, const ScreenElement& element) {
     if (palette.contrast) return true;
-    if (look == ElementLook::Badge) return FillRounded(g, ElementOf(kBadgeChild).rect, 13, palette.badge);
+    if (element.look == ElementLook::Badge) return FillRounded(g, element.rect, 13, palette.badge);
     GpBitmap* logo = logoImage.get();
     return !logo || GdipDrawImageRect(g, logo, 38, 8, 250, 250) == Ok;
 }
@@ -128,7 +128,7 @@ bool DrawElement(GpGraphics* g, const ScreenModel& model, const ScreenElement& e
         case ElementLook::Bar: return DrawBar(g, model, element, outline);
         case ElementLook::Button: return DrawButton(g, model, element, outline);
         case ElementLook::Logo:
-        case ElementLook::Badge: drawn(DrawUnderText(g, model.palette, element.look)); break;
+        case ElementLook::Badge: drawn(DrawUnderText(g, model.palette, element)); break;
         case ElementLook::Text: break;
     }
     const std::wstring text = element.drawnText ? element.drawnText : ElementTextIn(element.name, element, model);
